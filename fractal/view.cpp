@@ -1,0 +1,68 @@
+// The view: set, re-centred, halved and widened, always with every derived
+// field recomputed in one fixed order so the doubles are the same everywhere.
+#include "fractal/view.h"
+
+namespace {
+
+ViewState view;  // all zero at start: every pixel is then the same point
+
+// 1/640 and 1/480 as stored doubles: the steps multiply by them, never divide.
+constexpr double inv_frame_width = 0.0015625;
+constexpr double inv_frame_height = 0.0020833333333333333;
+
+void derive_fields()
+{
+    view.height = view.width * 0.75;  // 480/640: square pixels
+    view.left = view.centre_re - view.width * 0.5;
+    view.right = view.centre_re + view.width * 0.5;
+    view.top = view.centre_im + view.height * 0.5;
+    view.bottom = view.centre_im - view.height * 0.5;
+    view.coarse_step_re = (view.width * 5.0) * inv_frame_width;
+    view.coarse_step_im = (view.height * 5.0) * inv_frame_height;
+    view.step_re = view.width * inv_frame_width;
+    view.step_im = view.height * inv_frame_height;
+}
+
+}  // namespace
+
+void set_view(double centre_re, double centre_im, double width)
+{
+    view.centre_re = centre_re;
+    view.centre_im = centre_im;
+    view.width = width;
+    derive_fields();
+}
+
+void set_centre(double centre_re, double centre_im)
+{
+    view.centre_re = centre_re;
+    view.centre_im = centre_im;
+    derive_fields();
+}
+
+void halve_width()
+{
+    view.width = view.width * 0.5;
+    derive_fields();
+}
+
+void widen_view()
+{
+    view.width = view.width * 20.0;
+    derive_fields();
+}
+
+PlanePoint get_centre()
+{
+    return {view.centre_re, view.centre_im};
+}
+
+double get_width()
+{
+    return view.width;
+}
+
+const ViewState& view_state()
+{
+    return view;
+}
