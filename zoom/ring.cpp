@@ -1,0 +1,63 @@
+// The frame ring: four slots at halving widths around one centre. The scale
+// grows by the zoom step each tick; when the second level has doubled to fill
+// the screen the ring turns and the freed slot is produced one level deeper.
+#include "zoom/ring.h"
+
+#include "recording/recording.h"
+
+namespace {
+
+FrameRing ring = {{}, {}, 0, 0, 8};
+
+}  // namespace
+
+void produce_frame(int slot)
+{
+    if (record_mode() == record_playback) {
+        read_frame(ring.frames[slot]);  // at the end of a file the slot keeps its bytes
+    } else {
+        compute_frame(ring.frames[slot]);
+        if (record_mode() == record_recording)
+            write_frame(ring.frames[slot]);
+    }
+    const ViewState& v = view_state();
+    ring.rects[slot] = {v.left, v.top, v.right, v.bottom};
+}
+
+void generate_ring()
+{
+    for (int slot = 0; slot < ring_slots; ++slot) {
+        produce_frame(slot);
+        halve_width();
+    }
+    ring.ring_index = 0;
+    ring.current_scale = min_scale;
+}
+
+// Whatever the scale overshot 1279 by is dropped: the new outer level starts
+// at exactly 640.
+void advance_scale()
+{
+    ring.current_scale += ring.zoom_step;
+    if (ring.current_scale < turn_scale)
+        return;
+    ring.ring_index = static_cast<std::uint8_t>((ring.ring_index + 1) % ring_slots);
+    ring.current_scale = min_scale;
+    produce_frame((ring.ring_index + 3) % ring_slots);
+    halve_width();
+}
+
+void set_zoom_step(std::int32_t pixels)
+{
+    ring.zoom_step = pixels;
+}
+
+bool has_ring()
+{
+    return ring.current_scale != 0;
+}
+
+const FrameRing& frame_ring()
+{
+    return ring;
+}
