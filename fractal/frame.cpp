@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "fractal/fast_frame.h"
 #include "fractal/view.h"
 
 namespace {
@@ -98,7 +99,7 @@ void compute_frame_reference(Frame& frame)
 
 void compute_frame(Frame& frame)
 {
-    compute_frame_reference(frame);
+    compute_frame_fast(frame, blocks);
 }
 
 const BlockFlags& block_flags()

@@ -1,0 +1,153 @@
+// The fast frame: the coarse samples and then the points of the unfilled
+// blocks go to the vector lanes of every core, each point with exactly the
+// coordinates the scalar definition forms for it.
+#include "fractal/fast_frame.h"
+
+#include <cpuid.h>
+
+#include <cstring>
+
+#include "fractal/escape_lanes.h"
+#include "fractal/view.h"
+#include "fractal/worker_pool.h"
+
+namespace {
+
+SimdLevel level_in_use;
+bool level_chosen;
+void (*lanes_kernel)(EscapePass&);
+
+// Coordinates by frame column and row: the coarse ones at every fifth, the
+// fine ones at every column and row.
+double coarse_cr[frame_width];
+double coarse_ci[frame_height];
+double fine_cr[frame_width];
+double fine_ci[frame_height];
+std::uint16_t unfilled[block_rows * block_columns];  // br * 128 + bc, row by row
+std::uint64_t frame_iterations;
+
+std::uint64_t xcr0()
+{
+    std::uint32_t low, high;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (std::uint64_t{high} << 32) | low;
+}
+
+SimdLevel detect_simd_level()
+{
+    unsigned a, b, c, d;
+    // CPUID 1, ecx: bit 27 OSXSAVE, bit 28 AVX.
+    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & (3u << 27)) != (3u << 27))
+        return SimdLevel::sse2;
+    // XCR0: bits 1, 2 the SSE and AVX state; 5, 6, 7 the AVX-512 state.
+    const std::uint64_t state = xcr0();
+    if ((state & 0x06) != 0x06 || !__get_cpuid_count(7, 0, &a, &b, &c, &d))
+        return SimdLevel::sse2;
+    // CPUID 7, ebx: bit 5 AVX2, bit 16 AVX-512F.
+    if ((b & (1u << 16)) && (state & 0xe6) == 0xe6)
+        return SimdLevel::avx512;
+    if (b & (1u << 5))
+        return SimdLevel::avx2;
+    return SimdLevel::sse2;
+}
+
+void escape_task(void* pass)
+{
+    lanes_kernel(*static_cast<EscapePass*>(pass));
+}
+
+std::uint64_t run_pass(const double* cr, const double* ci, const std::uint16_t* blocks, int items,
+                       std::uint8_t* pixels)
+{
+    EscapePass pass{cr, ci, blocks, items, max_iterations(), pixels, {0}, {0}};
+    run_on_every_core(escape_task, &pass);
+    return pass.iterations;
+}
+
+}  // namespace
+
+SimdLevel best_simd_level()
+{
+    static const SimdLevel best = detect_simd_level();
+    return best;
+}
+
+SimdLevel simd_level()
+{
+    if (!level_chosen)
+        use_simd_level(best_simd_level());
+    return level_in_use;
+}
+
+void use_simd_level(SimdLevel level)
+{
+    level_in_use = level < best_simd_level() ? level : best_simd_level();
+    level_chosen = true;
+    lanes_kernel = level_in_use == SimdLevel::avx512 ? escape_lanes_avx512
+                 : level_in_use == SimdLevel::avx2   ? escape_lanes_avx2
+                                                     : escape_lanes_sse2;
+}
+
+void compute_frame_fast(Frame& frame, BlockFlags& flags)
+{
+    const ViewState& v = view_state();
+    std::uint8_t* p = frame.pixels;
+    simd_level();
+    std::memset(&flags, block_not_filled, sizeof flags);
+
+    // Coarse coordinates, accumulated by repeated addition.
+    double ci = v.bottom;
+    for (int r = 0; r < frame_height; r += block_size) {
+        coarse_ci[r] = ci;
+        ci += v.coarse_step_im;
+    }
+    double cr = v.left;
+    for (int c = 0; c < frame_width; c += block_size) {
+        coarse_cr[c] = cr;
+        cr += v.coarse_step_re;
+    }
+    frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, block_rows, p);
+
+    // Fill each block whose four corner bytes agree; list the others. The
+    // last block row and column have no far corners and are never filled.
+    int unfilled_count = 0;
+    for (int br = 0; br < block_rows; ++br) {
+        for (int bc = 0; bc < block_columns; ++bc) {
+            const int r = br * block_size, c = bc * block_size;
+            const std::uint8_t value = p[r * frame_width + c];
+            if (br < block_rows - 1 && bc < block_columns - 1 &&
+                p[r * frame_width + c + block_size] == value &&
+                p[(r + block_size) * frame_width + c + block_size] == value &&
+                p[(r + block_size) * frame_width + c] == value) {
+                for (int rr = r; rr < r + block_size; ++rr)
+                    std::memset(p + rr * frame_width + c, value, block_size);
+                flags.flags[br][bc] = block_filled;
+            } else {
+                unfilled[unfilled_count++] = static_cast<std::uint16_t>(br * block_columns + bc);
+            }
+        }
+    }
+
+    // Fine coordinates: each block's origin by multiplication, then repeated
+    // addition along its rows and columns.
+    for (int bc = 0; bc < block_columns; ++bc) {
+        double fine = v.left + bc * v.coarse_step_re;
+        for (int c = bc * block_size; c < (bc + 1) * block_size; ++c) {
+            fine_cr[c] = fine;
+            fine += v.step_re;
+        }
+    }
+    for (int br = 0; br < block_rows; ++br) {
+        double fine = v.bottom + br * v.coarse_step_im;
+        for (int r = br * block_size; r < (br + 1) * block_size; ++r) {
+            fine_ci[r] = fine;
+            fine += v.step_im;
+        }
+    }
+    frame_iterations += run_pass(fine_cr, fine_ci, unfilled, unfilled_count, p);
+}
+
+std::uint64_t last_frame_iterations()
+{
+    return frame_iterations;
+}

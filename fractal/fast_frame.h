@@ -1,0 +1,22 @@
+// The fast frame computation: the bytes and block grid of the scalar
+// definition, from vector lanes on every core.
+#pragma once
+
+#include <cstdint>
+
+#include "fractal/frame.h"
+
+enum class SimdLevel { sse2, avx2, avx512 };
+
+// The widest level this processor and its operating system support.
+SimdLevel best_simd_level();
+// The level in use: the best one unless a lower one was chosen.
+SimdLevel simd_level();
+// Chooses the level for the following frames, at most the best one.
+void use_simd_level(SimdLevel level);
+
+// Fills the frame and the block grid for the current view and cap.
+void compute_frame_fast(Frame& frame, BlockFlags& flags);
+// The sum of the counts computed for the last fast frame, coarse samples and
+// unfilled blocks together.
+std::uint64_t last_frame_iterations();
