@@ -1,36 +1,95 @@
-// Times the frame computation on the first frame of each start view.
+// Times the scalar and the fast frame computation on the first frames of the
+// three start views' zooms, checks that every fast frame and block grid
+// equals the scalar one, and times one composition of the display image.
+// The last line sums it up; the exit status is 1 if any frame differed.
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
+#include "fractal/fast_frame.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
+#include "zoom/compositor.h"
+#include "zoom/ring.h"
 
 namespace {
 
-Frame frame;
+Frame scalar_frame;
+Frame fast_frame;
+BlockFlags scalar_blocks;
 
-struct StartView {
+struct BenchView {
     const char* name;
     double centre_re, centre_im, width;
+    int frames;  // the view, then halved once per frame
 };
 
-const StartView start_views[] = {
-    {"New", 0.2652315023763047, 0.0030612322139956, 6.72},
-    {"New (Recorded)", -0.74723394, 0.12526091, 13.44},
-    {"Generate Only", 0.2652315027667616, 0.0030612312511513, 215.04},
+const BenchView bench_views[] = {
+    {"New", 0.2652315023763047, 0.0030612322139956, 6.72, 40},
+    {"Generate Only", 0.2652315027667616, 0.0030612312511513, 215.04, 40},
+    {"New (Recorded)", -0.74723394, 0.12526091, 13.44, 30},
 };
+
+const char* const level_names[] = {"SSE2", "AVX2", "AVX-512"};
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Mean time of one compose_display of the first picture of the New view.
+double compose_seconds()
+{
+    set_view(bench_views[0].centre_re, bench_views[0].centre_im, bench_views[0].width);
+    generate_ring();
+    constexpr int repeats = 200;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < repeats; ++i)
+        compose_display();
+    return seconds_since(start) / repeats;
+}
 
 }  // namespace
 
 int main()
 {
     set_max_iterations(2048);
-    for (const StartView& s : start_views) {
-        set_view(s.centre_re, s.centre_im, s.width);
-        const auto start = std::chrono::steady_clock::now();
-        compute_frame_reference(frame);
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-        std::printf("%-16s scalar %8.2f ms\n", s.name, took.count());
+    std::printf("fast level %s on all cores, cap 2048\n", level_names[static_cast<int>(simd_level())]);
+    std::printf("%-16s %6s %11s %9s %8s %7s\n", "view", "frames", "scalar ms", "fast ms", "speedup", "Git/s");
+
+    int total_frames = 0;
+    double total_scalar = 0.0, total_fast = 0.0;
+    bool identical = true;
+    for (const BenchView& b : bench_views) {
+        set_view(b.centre_re, b.centre_im, b.width);
+        double scalar = 0.0, fast = 0.0, iterations = 0.0;
+        for (int i = 0; i < b.frames; ++i) {
+            auto start = std::chrono::steady_clock::now();
+            compute_frame_reference(scalar_frame);
+            scalar += seconds_since(start);
+            scalar_blocks = block_flags();
+
+            start = std::chrono::steady_clock::now();
+            compute_frame(fast_frame);
+            fast += seconds_since(start);
+            iterations += static_cast<double>(last_frame_iterations());
+
+            if (std::memcmp(&scalar_frame, &fast_frame, sizeof fast_frame) != 0 ||
+                std::memcmp(&scalar_blocks, &block_flags(), sizeof scalar_blocks) != 0) {
+                std::printf("%s frame %d: the fast frame differs\n", b.name, i);
+                identical = false;
+            }
+            halve_width();
+        }
+        std::printf("%-16s %6d %11.1f %9.1f %8.2f %7.2f\n", b.name, b.frames, scalar * 1e3, fast * 1e3,
+                    scalar / fast, iterations / fast * 1e-9);
+        total_frames += b.frames;
+        total_scalar += scalar;
+        total_fast += fast;
     }
-    return 0;
+
+    std::printf("compose_display: %.3f ms\n", compose_seconds() * 1e3);
+    std::printf("total: frames %d scalar %.2f s fast %.2f s speedup %.2f identical %s\n", total_frames,
+                total_scalar, total_fast, total_scalar / total_fast, identical ? "yes" : "no");
+    return identical ? 0 : 1;
 }
