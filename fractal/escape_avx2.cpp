@@ -45,9 +45,12 @@ struct Avx2 {
         return _mm256_and_si256(m, _mm256_castpd_si256(_mm256_cmp_pd(s, four, _CMP_NGE_UQ)));
     }
     static LANES_INLINE void note(Trail& t, int i, M m) { t[i] = m; }
-    static LANES_INLINE int noted(const Trail& t, int i, int lane)
+    static LANES_INLINE int noted(const Trail& t, int lane)
     {
-        return reinterpret_cast<const std::int64_t*>(&t[i])[lane] & 1;
+        int n = 0;
+        for (int i = 0; i < chunk; ++i)
+            n += reinterpret_cast<const std::int64_t*>(&t[i])[lane] & 1;
+        return n;
     }
     static LANES_INLINE unsigned bits(M m)
     {

@@ -21,7 +21,14 @@ struct Avx512 {
     // kmovw from the mask register straight to memory takes no vector port;
     // compilers otherwise move the mask through a general register.
     static LANES_INLINE void note(Trail& t, int i, M m) { __asm__("kmovw %1, %0" : "=m"(t[i]) : "k"(m)); }
-    static LANES_INLINE int noted(const Trail& t, int i, int lane) { return t[i] >> lane & 1; }
+    static LANES_INLINE int noted(const Trail& t, int lane)
+    {
+        static_assert(sizeof(Trail) == 16, "two 64-bit words of four masks");
+        std::uint64_t w[2];
+        __builtin_memcpy(w, t, sizeof w);
+        const std::uint64_t bit = 0x0001000100010001ull << lane;  // the lane's bit in each mask
+        return __builtin_popcountll(w[0] & bit) + __builtin_popcountll(w[1] & bit);
+    }
     static LANES_INLINE unsigned bits(M m) { return m; }
     static LANES_INLINE M mask(unsigned bits) { return static_cast<M>(bits); }
     static LANES_INLINE V clear(V v, unsigned bits) { return _mm512_maskz_mov_pd(static_cast<M>(~bits), v); }

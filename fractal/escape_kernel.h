@@ -4,7 +4,8 @@
 //   of a chunk); zero(), set1(d), add, sub, mul;
 //   go_on(m, s, four): m without the lanes where s >= 4 (a NaN s goes on);
 //   bits(m), mask(bits): a mask as lane bits and back;
-//   note(trail, i, m), noted(trail, i, lane): keep and read the i-th mask;
+//   note(trail, i, m): keep the mask of the i-th iteration of the chunk;
+//   noted(trail, lane): the number of iterations the lane was in the mask;
 //   clear(v, bits): the lanes in bits zeroed;
 //   expand(v, bits, src): the j-th lane set in bits replaced by src[j].
 // Everything here is internal to the including file.
@@ -51,9 +52,7 @@ LANES_INLINE void settle_chain(EscapePass& pass, PointFeed& feed, Chain<L>& ch,
     const std::int64_t cap = pass.cap;
     for (unsigned rest = done & ch.busy; rest != 0; rest &= rest - 1) {
         const int lane = __builtin_ctz(rest);
-        std::int64_t count = now - chunk - ch.start[lane];
-        for (int i = 0; i < chunk; ++i)
-            count += L::noted(trail, i, lane);
+        std::int64_t count = now - chunk - ch.start[lane] + L::noted(trail, lane);
         count = count < cap ? count : cap;
         pass.pixels[ch.offset[lane]] = static_cast<std::uint8_t>(count);
         iterations += static_cast<std::uint64_t>(count);
@@ -68,12 +67,10 @@ LANES_INLINE void settle_chain(EscapePass& pass, PointFeed& feed, Chain<L>& ch,
             top_up_feed(pass, feed);
         if (feed.begin == feed.end)
             break;
-        unsigned fill = 0;
-        for (int n = feed.end - feed.begin; rest != 0 && n != 0; --n) {
-            const unsigned lane_bit = rest & (0u - rest);
-            fill |= lane_bit;
-            rest ^= lane_bit;
-        }
+        unsigned fill = rest;
+        for (int n = __builtin_popcount(fill) - (feed.end - feed.begin); n > 0; --n)
+            fill &= ~(1u << (31 - __builtin_clz(fill)));  // the feed runs short: keep the lowest lanes
+        rest &= ~fill;
         ch.cr = L::expand(ch.cr, fill, feed.cr + feed.begin);
         ch.ci = L::expand(ch.ci, fill, feed.ci + feed.begin);
         for (; fill != 0; fill &= fill - 1) {

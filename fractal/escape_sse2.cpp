@@ -19,9 +19,12 @@ struct Sse2 {
     static LANES_INLINE V mul(V a, V b) { return _mm_mul_pd(a, b); }
     static LANES_INLINE M go_on(M m, V s, V four) { return _mm_and_si128(m, _mm_castpd_si128(_mm_cmpnge_pd(s, four))); }
     static LANES_INLINE void note(Trail& t, int i, M m) { t[i] = m; }
-    static LANES_INLINE int noted(const Trail& t, int i, int lane)
+    static LANES_INLINE int noted(const Trail& t, int lane)
     {
-        return reinterpret_cast<const std::int64_t*>(&t[i])[lane] & 1;
+        int n = 0;
+        for (int i = 0; i < chunk; ++i)
+            n += reinterpret_cast<const std::int64_t*>(&t[i])[lane] & 1;
+        return n;
     }
     static LANES_INLINE unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(m))); }
     static LANES_INLINE M mask(unsigned bits)
