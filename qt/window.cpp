@@ -1,0 +1,231 @@
+// The Qt back end: the main window with its menu, the window bitmap painted
+// below the menu bar, the 20 ms animation timer, the mouse, and the
+// window-system functions of app/window_system.h.
+#include "qt/window.h"
+
+#include <cstring>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/controller.h"
+#include "app/window_system.h"
+#include "fractal/frame.h"
+#include "zoom/compositor.h"
+
+namespace {
+
+constexpr int outer_width = 640;
+constexpr int outer_height = 480;
+
+struct MenuItem {
+    const char* text;
+    unsigned id;
+};
+
+const MenuItem file_items[] = {
+    {"Bugger Off", command_bugger_off},
+    {"&New", command_new},
+    {"New (&Recorded)", command_new_recorded},
+    {"&Open", command_open},
+    {"&Generate Only", command_generate_only},
+};
+const MenuItem zoom_items[] = {
+    {"&Stop/Start", command_stop_start},
+    {"&Query Position", command_query_position},
+};
+
+// Stops the animation with the window, however it is closed.
+class MainWindow : public QMainWindow {
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+};
+
+// Draws the window bitmap at its origin and reports left-button releases.
+class ImageArea : public QWidget {
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+MainWindow* window;
+ImageArea* area;
+QTimer* timer;
+// The coloured display image, top line first; null until the first picture.
+QImage window_bitmap;
+QString last_recording;
+// Whether the window manager's frame has been taken into the outer size yet.
+bool outer_size_fitted;
+
+// The colour ramp: every channel advances by 31 per index from its own start
+// (red 0, green 56, blue 107), modulo 256; index 0, the points inside the
+// set, is black.
+QList<QRgb> colour_table()
+{
+    QList<QRgb> table(256);
+    for (int i = 1; i < 256; ++i)
+        table[i] = qRgb((31 * i) % 256, (56 + 31 * i) % 256, (107 + 31 * i) % 256);
+    table[0] = qRgb(0, 0, 0);
+    return table;
+}
+
+QImage coloured_display()
+{
+    static const QList<QRgb> table = colour_table();
+    QImage indexed(frame_width, frame_height, QImage::Format_Indexed8);
+    indexed.setColorTable(table);
+    const std::uint8_t* pixels = display_buffer().pixels;
+    for (int y = 0; y < frame_height; ++y)  // display row 0 is the bottom line
+        std::memcpy(indexed.scanLine(y), pixels + (frame_height - 1 - y) * frame_width, frame_width);
+    return indexed.convertToFormat(QImage::Format_RGB32);
+}
+
+// Makes the outer size, frame included, 640 x 480 once the frame is known.
+void fit_outer_size()
+{
+    const QMargins frame = window->windowHandle()->frameMargins();
+    window->resize(outer_width - frame.left() - frame.right(),
+                   outer_height - frame.top() - frame.bottom());
+    outer_size_fitted = !frame.isNull();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    timer->stop();
+    QMainWindow::closeEvent(event);
+}
+
+// A window manager reports its frame only after framing, which moves the window.
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (!outer_size_fitted && windowHandle())
+        fit_outer_size();
+}
+
+void ImageArea::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, window_bitmap);
+    for (const QRect& beyond : QRegion(event->rect()) - QRegion(window_bitmap.rect()))
+        painter.fillRect(beyond, palette().window());
+}
+
+void ImageArea::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && rect().contains(at))
+        on_click(static_cast<std::uint16_t>(at.x()), static_cast<std::uint16_t>(at.y()));
+    QWidget::mouseReleaseEvent(event);
+}
+
+void add_menu(const char* title, const MenuItem* begin, const MenuItem* end)
+{
+    QMenu* menu = window->menuBar()->addMenu(title);
+    for (const MenuItem* item = begin; item != end; ++item) {
+        const unsigned id = item->id;
+        QObject::connect(menu->addAction(item->text), &QAction::triggered, [id] { on_command(id); });
+    }
+}
+
+}  // namespace
+
+void start_program()
+{
+    window = new MainWindow;
+    window->setWindowTitle("ZQV");
+    add_menu("File", std::begin(file_items), std::end(file_items));
+    add_menu("&Zoom", std::begin(zoom_items), std::end(zoom_items));
+    area = new ImageArea;
+    // The picture and the background beyond it are painted over whole, not erased first.
+    area->setAttribute(Qt::WA_OpaquePaintEvent);
+    window->setCentralWidget(area);
+    timer = new QTimer(window);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, on_tick);
+    window->resize(outer_width, outer_height);
+    window->show();
+    fit_outer_size();
+    set_max_iterations(program_iteration_cap);
+}
+
+QMainWindow* main_window()
+{
+    return window;
+}
+
+QWidget* image_area()
+{
+    return area;
+}
+
+void start_timer()
+{
+    timer->start(timer_period_ms);
+}
+
+bool stop_timer()
+{
+    const bool was_running = timer->isActive();
+    timer->stop();
+    return was_running;
+}
+
+void show_message(const std::string& text, const std::string& title)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::Ok, window);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void beep(unsigned, unsigned)
+{
+    QApplication::beep();
+}
+
+void invalidate_window()
+{
+    area->update();
+}
+
+void close_window()
+{
+    window->close();
+}
+
+std::optional<std::string> choose_recording()
+{
+    QFileDialog dialog(window, QString(), QString(), "zoomfiles (*.zqv)");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("zqv");
+    if (!last_recording.isEmpty())
+        dialog.selectFile(last_recording);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    last_recording = dialog.selectedFiles().first();
+    return QFile::encodeName(last_recording).toStdString();
+}
+
+void make_window_bitmap()
+{
+    window_bitmap = coloured_display();
+}
+
+void refresh_window_bitmap()
+{
+    if (!window_bitmap.isNull())
+        window_bitmap = coloured_display();
+}

@@ -1,0 +1,14 @@
+// The Qt back end's main window: its menu, the picture, the animation timer
+// and the mouse, and the window-system functions the controller calls.
+#pragma once
+
+class QMainWindow;
+class QWidget;
+
+// Creates and shows the main window and sets the iteration cap; the caller
+// then runs the application's event loop.
+void start_program();
+
+QMainWindow* main_window();
+// The part of the window below the menu bar where the picture is drawn.
+QWidget* image_area();

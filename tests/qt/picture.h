@@ -1,0 +1,31 @@
+// The picture the window must show for a display buffer, and New's first one.
+#pragma once
+
+#include <QImage>
+
+#include "fractal/frame.h"
+#include "fractal/view.h"
+#include "zoom/compositor.h"
+#include "zoom/ring.h"
+
+// Top line first; index 0 black, index i = (31i, 56 + 31i, 107 + 31i) mod 256.
+inline QImage expected_picture(const DisplayBuffer& display)
+{
+    QImage image(frame_width, frame_height, QImage::Format_RGB32);
+    for (int y = 0; y < frame_height; ++y)
+        for (int x = 0; x < frame_width; ++x) {
+            const int i = display.pixels[(frame_height - 1 - y) * frame_width + x];
+            image.setPixel(x, y, i == 0 ? qRgb(0, 0, 0) : qRgb(31 * i % 256, (56 + 31 * i) % 256, (107 + 31 * i) % 256));
+        }
+    return image;
+}
+
+// Composed by the core the way New composes it, at the current iteration cap.
+inline QImage new_first_picture()
+{
+    set_zoom_step(8);
+    set_view(0.2652315023763047, 0.0030612322139956, 6.72);
+    generate_ring();
+    step_zoom();
+    return expected_picture(display_buffer());
+}
