@@ -46,7 +46,8 @@ const MenuItem zoom_items[] = {
     {"&Query Position", command_query_position},
 };
 
-// Stops the animation with the window, however it is closed.
+// Stops the animation when the window closes, however it is closed, and
+// fits the outer size once a window manager has placed the window.
 class MainWindow : public QMainWindow {
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -66,8 +67,8 @@ QTimer* timer;
 // The coloured display image, top line first; null until the first picture.
 QImage window_bitmap;
 QString last_recording;
-// Whether the window manager's frame has been taken into the outer size yet.
-bool outer_size_fitted;
+// Whether the window has been placed (and framed) by a window manager yet.
+bool placed;
 
 // The colour ramp: every channel advances by 31 per index from its own start
 // (red 0, green 56, blue 107), modulo 256; index 0, the points inside the
@@ -92,13 +93,12 @@ QImage coloured_display()
     return indexed.convertToFormat(QImage::Format_RGB32);
 }
 
-// Makes the outer size, frame included, 640 x 480 once the frame is known.
+// Makes the outer size, frame included, 640 x 480 as far as the frame is known.
 void fit_outer_size()
 {
     const QMargins frame = window->windowHandle()->frameMargins();
     window->resize(outer_width - frame.left() - frame.right(),
                    outer_height - frame.top() - frame.bottom());
-    outer_size_fitted = !frame.isNull();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -107,12 +107,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-// A window manager reports its frame only after framing, which moves the window.
+// A window manager's frame is known once it has placed the window, which
+// moves it; later moves are the user's and keep the size.
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    if (!outer_size_fitted && windowHandle())
+    if (!placed && isVisible()) {
+        placed = true;
         fit_outer_size();
+    }
 }
 
 void ImageArea::paintEvent(QPaintEvent* event)
