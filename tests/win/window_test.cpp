@@ -65,18 +65,12 @@ void end_program()
     program = {};
 }
 
+// Empties a test's directory of the recordings a run before left in it.
 void fresh_directory(const std::string& directory)
 {
     CreateDirectoryA(directory.c_str(), nullptr);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            DeleteFileA((directory + "\\" + found.cFileName).c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    for (const char* name : {"new.zqv", "played.zqv"})
+        DeleteFileA((directory + "\\" + name).c_str());
 }
 
 DWORD program_id(HWND window)
@@ -335,13 +329,13 @@ TEST(Window, OpensPlainWithItsTitleClassAndMenuAndIgnoresUnknownCommands)
     // No picture before the first command: the window background everywhere.
     COLORREF background = GetSysColor(COLOR_WINDOW);
     std::uint32_t rgb = GetRValue(background) << 16 | GetGValue(background) << 8 | GetBValue(background);
-    Picture picture = capture_client();
-    EXPECT_GT(picture.width * picture.height, 0);
-    for (WPARAM id : {WPARAM{40002}, WPARAM{40005}, WPARAM{0}, WPARAM{0x10000 | command_query_position}})
+    // Unknown identifiers do nothing; the whole parameter is the identifier.
+    for (WPARAM id : {WPARAM{40002}, WPARAM{0x10000 | command_query_position}})
         EXPECT_EQ(send_command(id), 0);
     Sleep(300);
     EXPECT_FALSE(find_dialog(nullptr));
-    picture = capture_client();
+    Picture picture = capture_client();
+    EXPECT_GT(picture.width * picture.height, 0);
     EXPECT_EQ(std::count(picture.pixels.begin(), picture.pixels.end(), rgb), picture.width * picture.height);
 
     PostMessageA(program.window, WM_CLOSE, 0, 0);
@@ -410,10 +404,11 @@ TEST(Window, ExecutableHoldsOnlyTheUkEnglishMenuAndVersion)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);  // .0.1
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+    // 1.0.0.1: 1 and 0 in the high, 0 and 1 in the low 32 bits.
+    for (DWORD ms : {fixed->dwFileVersionMS, fixed->dwProductVersionMS})
+        EXPECT_EQ(ms, 0x00010000u);
+    for (DWORD ls : {fixed->dwFileVersionLS, fixed->dwProductVersionLS})
+        EXPECT_EQ(ls, 0x00000001u);
     EXPECT_EQ(fixed->dwFileType, DWORD{VFT_APP});
     for (const char* key : {"\\StringFileInfo\\080904b0\\FileVersion", "\\StringFileInfo\\080904b0\\ProductVersion"}) {
         char* value = nullptr;
@@ -440,10 +435,6 @@ TEST(Picture, NewShowsItsFirstPictureAndStopStartRunsAndFreezesTheZoom)
     Picture frozen = capture_client();
     Sleep(500);
     EXPECT_TRUE(capture_client().pixels == frozen.pixels) << "the zoom did not stop";
-    // The whole parameter is the command: this is not New.
-    EXPECT_EQ(send_command(0x10000 | command_new), 0);
-    Sleep(300);
-    EXPECT_TRUE(capture_client().pixels == frozen.pixels) << "an unknown command changed the picture";
 }
 
 TEST(Boxes, QueryPositionAndClickShowTheirTexts)
