@@ -36,8 +36,9 @@ std::uint64_t xcr0()
 SimdLevel detect_simd_level()
 {
     unsigned a, b, c, d;
-    // CPUID 1, ecx: bit 27 OSXSAVE, bit 28 AVX.
-    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & (3u << 27)) != (3u << 27))
+    // CPUID 1, ecx: bit 23 POPCNT, bit 27 OSXSAVE, bit 28 AVX.
+    constexpr unsigned needed = 1u << 23 | 1u << 27 | 1u << 28;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & needed) != needed)
         return SimdLevel::sse2;
     // XCR0: bits 1, 2 the SSE and AVX state; 5, 6, 7 the AVX-512 state.
     const std::uint64_t state = xcr0();
@@ -92,7 +93,7 @@ void compute_frame_fast(Frame& frame, BlockFlags& flags)
 {
     const ViewState& v = view_state();
     std::uint8_t* p = frame.pixels;
-    simd_level();
+    simd_level();  // chooses the best level on first use
     std::memset(&flags, block_not_filled, sizeof flags);
 
     // Coarse coordinates, accumulated by repeated addition.

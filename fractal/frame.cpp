@@ -1,4 +1,5 @@
-// The scalar definition of a frame and of the escape count of one point.
+// The scalar definition of a frame and of the escape count of one point;
+// compute_frame hands the same work to the fast version.
 #include "fractal/frame.h"
 
 #include <cstring>
