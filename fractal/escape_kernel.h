@@ -135,25 +135,24 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
         now += chunk;
 
         // Lanes that escaped, and once the deadline passed those at the cap.
-        unsigned done[chains];
         bool any_busy = false;
         const bool deadline_passed = now >= deadline;
         if (deadline_passed)
             deadline = INT64_MAX;
 #pragma GCC unroll 8
         for (int c = 0; c < chains; ++c) {
-            done[c] = ch[c].busy & ~L::bits(active[c]);
+            unsigned done = ch[c].busy & ~L::bits(active[c]);
             if (deadline_passed)
-                for (unsigned rest = ch[c].busy & ~done[c]; rest != 0; rest &= rest - 1) {
+                for (unsigned rest = ch[c].busy & ~done; rest != 0; rest &= rest - 1) {
                     const std::int64_t reach = ch[c].start[__builtin_ctz(rest)] + cap;
                     if (reach <= now)
-                        done[c] |= rest & (0u - rest);
+                        done |= rest & (0u - rest);
                     else if (reach < deadline)
                         deadline = reach;
                 }
-            if (done[c] != 0)
-                settle_chain(pass, feed, ch[c], trail[c], done[c], now, deadline, iterations, x[c],
-                             y[c], s[c], cr[c], ci[c], active[c]);
+            if (done != 0)
+                settle_chain(pass, feed, ch[c], trail[c], done, now, deadline, iterations, x[c], y[c],
+                             s[c], cr[c], ci[c], active[c]);
             any_busy |= ch[c].busy != 0;
         }
         if (!any_busy)
