@@ -2,14 +2,21 @@
 // level this processor has: frames and block grids must be the same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "fractal/fast_frame.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
+#include "fractal/worker_pool.h"
 
 namespace {
 
@@ -33,11 +40,13 @@ protected:
     }
 };
 
-// Computes the frame both ways for the current view and cap.
+// Computes the frame both ways for the current view and cap; the fast one
+// into a frame full of other bytes, since every byte must be written.
 void expect_same_frames(const char* what)
 {
     compute_frame_reference(reference_frame);
     reference_blocks = block_flags();
+    std::memset(&fast_frame, 0xa5, sizeof fast_frame);
     compute_frame(fast_frame);
     int first = -1;
     for (int i = 0; i < frame_bytes && first < 0; ++i)
@@ -138,6 +147,41 @@ TEST_P(FastFrame, CountsTheIterationsOfEveryComputedPoint)
     set_max_iterations(0);
     compute_frame(fast_frame);
     EXPECT_EQ(last_frame_iterations(), 0u);
+}
+
+// What the pool's threads saw: each run counts itself out after a while.
+struct PoolTally {
+    std::thread::id caller;
+    std::atomic<int> finished{0};
+    bool workers_dawdle = false;
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+};
+
+void tally_run(void* argument)
+{
+    PoolTally& t = *static_cast<PoolTally*>(argument);
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.threads.insert(std::this_thread::get_id());
+    }
+    if (t.workers_dawdle && std::this_thread::get_id() != t.caller)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ++t.finished;
+}
+
+TEST(WorkerPool, RunsTheTaskOnEveryCoreAndReturnsWhenAllHaveFinished)
+{
+    const int cores = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+    PoolTally tally;
+    tally.caller = std::this_thread::get_id();
+    for (int round = 0; round < 1000; ++round) {
+        tally.workers_dawdle = round % 50 == 0;  // the caller must wait for late workers
+        tally.finished = 0;
+        run_on_every_core(tally_run, &tally);
+        ASSERT_EQ(tally.finished, cores) << "round " << round;
+    }
+    EXPECT_EQ(static_cast<int>(tally.threads.size()), cores);
 }
 
 std::string level_name(const testing::TestParamInfo<SimdLevel>& info)
