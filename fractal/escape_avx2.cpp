@@ -45,13 +45,7 @@ struct Avx2 {
         return _mm256_and_si256(m, _mm256_castpd_si256(_mm256_cmp_pd(s, four, _CMP_NGE_UQ)));
     }
     static LANES_INLINE void note(Trail& t, int i, M m) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(t[i]), m); }
-    static LANES_INLINE int noted(const Trail& t, int lane)
-    {
-        int n = 0;
-        for (int i = 0; i < chunk; ++i)
-            n += t[i][lane] & 1;
-        return n;
-    }
+    static LANES_INLINE int noted(const Trail& t, int lane) { return noted_words(t, lane); }
     static LANES_INLINE unsigned bits(M m)
     {
         return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(m)));

@@ -31,6 +31,17 @@ namespace {
 // iterations on average, under 1% of the bench set's mean of about 650.
 constexpr int chunk = 8;
 
+// noted() for trails that keep each lane's mask of each iteration as a
+// 64-bit word, all ones or zero.
+template <int width>
+LANES_INLINE int noted_words(const std::int64_t (&trail)[chunk][width], int lane)
+{
+    int n = 0;
+    for (int i = 0; i < chunk; ++i)
+        n += trail[i][lane] & 1;
+    return n;
+}
+
 // The bookkeeping of one vector of points. The vectors themselves are kept
 // apart from it, in variables the compiler can hold in registers.
 template <class L>

@@ -19,13 +19,7 @@ struct Sse2 {
     static LANES_INLINE V mul(V a, V b) { return _mm_mul_pd(a, b); }
     static LANES_INLINE M go_on(M m, V s, V four) { return _mm_and_si128(m, _mm_castpd_si128(_mm_cmpnge_pd(s, four))); }
     static LANES_INLINE void note(Trail& t, int i, M m) { _mm_storeu_si128(reinterpret_cast<__m128i*>(t[i]), m); }
-    static LANES_INLINE int noted(const Trail& t, int lane)
-    {
-        int n = 0;
-        for (int i = 0; i < chunk; ++i)
-            n += t[i][lane] & 1;
-        return n;
-    }
+    static LANES_INLINE int noted(const Trail& t, int lane) { return noted_words(t, lane); }
     static LANES_INLINE unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(m))); }
     static LANES_INLINE M mask(unsigned bits)
     {
