@@ -38,7 +38,7 @@ void show_new_ring()
 {
     generate_ring();
     step_zoom();
-    make_window_bitmap();
+    make_window_bitmap(display_buffer());
     invalidate_window();
 }
 
@@ -107,7 +107,7 @@ void on_tick()
     if (has_ring())
         step_zoom();
     start_timer();
-    refresh_window_bitmap();
+    refresh_window_bitmap(display_buffer());
     invalidate_window();
 }
 

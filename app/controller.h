@@ -3,14 +3,16 @@
 
 #include <cstdint>
 
+#include "app/program.h"
+
 // Menu command identifiers.
-constexpr unsigned command_bugger_off = 40001;
-constexpr unsigned command_stop_start = 40003;
-constexpr unsigned command_new = 40004;
-constexpr unsigned command_new_recorded = 40006;
-constexpr unsigned command_open = 40007;
-constexpr unsigned command_generate_only = 40008;
-constexpr unsigned command_query_position = 40009;
+constexpr unsigned command_bugger_off = ZQV_CMD_BUGGER_OFF;
+constexpr unsigned command_stop_start = ZQV_CMD_STOP_START;
+constexpr unsigned command_new = ZQV_CMD_NEW;
+constexpr unsigned command_new_recorded = ZQV_CMD_NEW_RECORDED;
+constexpr unsigned command_open = ZQV_CMD_OPEN;
+constexpr unsigned command_generate_only = ZQV_CMD_GENERATE_ONLY;
+constexpr unsigned command_query_position = ZQV_CMD_QUERY_POSITION;
 
 constexpr unsigned timer_period_ms = 20;
 
@@ -21,5 +23,3 @@ void on_tick();
 // The left button was released at client point (mx, my), origin top left.
 void on_click(std::uint16_t mx, std::uint16_t my);
 
-// The iteration cap the program sets at start-up.
-constexpr std::uint32_t program_iteration_cap = 2048;

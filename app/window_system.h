@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "zoom/compositor.h"  // DisplayBuffer: 640 x 480 colour indices, row 0 at the bottom
+
 // Starts, or restarts, the 20 ms animation timer of the main window.
 void start_timer();
 // Stops the animation timer; true if it was running.
@@ -20,6 +22,7 @@ void close_window();
 // The modal file-open dialog for recordings: the chosen path, or nothing.
 std::optional<std::string> choose_recording();
 // Builds a new window bitmap from the display image (start and open sequences).
-void make_window_bitmap();
-// Loads the display image into the existing window bitmap (every tick).
-void refresh_window_bitmap();
+void make_window_bitmap(const DisplayBuffer& image);
+// Loads the display image into the existing window bitmap (every tick); does
+// nothing before the first window bitmap was made.
+void refresh_window_bitmap(const DisplayBuffer& image);

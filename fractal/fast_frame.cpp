@@ -3,8 +3,6 @@
 // coordinates the scalar definition forms for it.
 #include "fractal/fast_frame.h"
 
-#include <cpuid.h>
-
 #include <cstring>
 
 #include "fractal/escape_lanes.h"
@@ -26,28 +24,16 @@ double fine_ci[frame_height];
 std::uint16_t unfilled[block_rows * block_columns];  // br * 128 + bc, row by row
 std::uint64_t frame_iterations;
 
-std::uint64_t xcr0()
-{
-    std::uint32_t low, high;
-    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-    return (std::uint64_t{high} << 32) | low;
-}
-
+// The compiler's runtime also checks that the operating system saves the
+// wide registers before it reports AVX2 or AVX-512 as supported.
 SimdLevel detect_simd_level()
 {
-    unsigned a, b, c, d;
-    // CPUID 1, ecx: bit 23 POPCNT, bit 27 OSXSAVE, bit 28 AVX.
-    constexpr unsigned needed = 1u << 23 | 1u << 27 | 1u << 28;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & needed) != needed)
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("popcnt"))
         return SimdLevel::sse2;
-    // XCR0: bits 1, 2 the SSE and AVX state; 5, 6, 7 the AVX-512 state.
-    const std::uint64_t state = xcr0();
-    if ((state & 0x06) != 0x06 || !__get_cpuid_count(7, 0, &a, &b, &c, &d))
-        return SimdLevel::sse2;
-    // CPUID 7, ebx: bit 5 AVX2, bit 16 AVX-512F.
-    if ((b & (1u << 16)) && (state & 0xe6) == 0xe6)
+    if (__builtin_cpu_supports("avx512f"))
         return SimdLevel::avx512;
-    if (b & (1u << 5))
+    if (__builtin_cpu_supports("avx2"))
         return SimdLevel::avx2;
     return SimdLevel::sse2;
 }

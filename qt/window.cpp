@@ -20,31 +20,10 @@
 #include <QWindow>
 
 #include "app/controller.h"
+#include "app/program.h"
 #include "app/window_system.h"
-#include "fractal/frame.h"
-#include "zoom/compositor.h"
 
 namespace {
-
-constexpr int outer_width = 640;
-constexpr int outer_height = 480;
-
-struct MenuItem {
-    const char* text;
-    unsigned id;
-};
-
-const MenuItem file_items[] = {
-    {"Bugger Off", command_bugger_off},
-    {"&New", command_new},
-    {"New (&Recorded)", command_new_recorded},
-    {"&Open", command_open},
-    {"&Generate Only", command_generate_only},
-};
-const MenuItem zoom_items[] = {
-    {"&Stop/Start", command_stop_start},
-    {"&Query Position", command_query_position},
-};
 
 // Stops the animation when the window closes, however it is closed, and
 // fits the outer size once a window manager has placed the window.
@@ -70,24 +49,20 @@ QString last_recording;
 // Whether the window has been placed (and framed) by a window manager yet.
 bool placed;
 
-// The colour ramp: every channel advances by 31 per index from its own start
-// (red 0, green 56, blue 107), modulo 256; index 0, the points inside the
-// set, is black.
-QList<QRgb> colour_table()
+QList<QRgb> qt_colour_table()
 {
-    QList<QRgb> table(256);
-    for (int i = 1; i < 256; ++i)
-        table[i] = qRgb((31 * i) % 256, (56 + 31 * i) % 256, (107 + 31 * i) % 256);
-    table[0] = qRgb(0, 0, 0);
+    QList<QRgb> table;
+    for (const Rgb& colour : colour_table)
+        table.append(qRgb(colour.red, colour.green, colour.blue));
     return table;
 }
 
-QImage coloured_display()
+QImage coloured(const DisplayBuffer& image)
 {
-    static const QList<QRgb> table = colour_table();
+    static const QList<QRgb> table = qt_colour_table();
     QImage indexed(frame_width, frame_height, QImage::Format_Indexed8);
     indexed.setColorTable(table);
-    const std::uint8_t* pixels = display_buffer().pixels;
+    const std::uint8_t* pixels = image.pixels;
     for (int y = 0; y < frame_height; ++y)  // display row 0 is the bottom line
         std::memcpy(indexed.scanLine(y), pixels + (frame_height - 1 - y) * frame_width, frame_width);
     return indexed.convertToFormat(QImage::Format_RGB32);
@@ -97,8 +72,8 @@ QImage coloured_display()
 void fit_outer_size()
 {
     const QMargins frame = window->windowHandle()->frameMargins();
-    window->resize(outer_width - frame.left() - frame.right(),
-                   outer_height - frame.top() - frame.bottom());
+    window->resize(window_outer_width - frame.left() - frame.right(),
+                   window_outer_height - frame.top() - frame.bottom());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -134,23 +109,24 @@ void ImageArea::mouseReleaseEvent(QMouseEvent* event)
     QWidget::mouseReleaseEvent(event);
 }
 
-void add_menu(const char* title, const MenuItem* begin, const MenuItem* end)
+template <std::size_t count>
+void add_menu(const char* title, const MenuItem (&items)[count])
 {
     QMenu* menu = window->menuBar()->addMenu(title);
-    for (const MenuItem* item = begin; item != end; ++item) {
-        const unsigned id = item->id;
-        QObject::connect(menu->addAction(item->text), &QAction::triggered, [id] { on_command(id); });
+    for (const MenuItem& item : items) {
+        const unsigned id = item.id;
+        QObject::connect(menu->addAction(item.text), &QAction::triggered, [id] { on_command(id); });
     }
 }
 
 }  // namespace
 
-void start_program()
+void open_main_window()
 {
     window = new MainWindow;
-    window->setWindowTitle("ZQV");
-    add_menu("File", std::begin(file_items), std::end(file_items));
-    add_menu("&Zoom", std::begin(zoom_items), std::end(zoom_items));
+    window->setWindowTitle(program_title);
+    add_menu(ZQV_FILE_MENU_TITLE, file_menu_items);
+    add_menu(ZQV_ZOOM_MENU_TITLE, zoom_menu_items);
     area = new ImageArea;
     // The picture and the background beyond it are painted over whole, not erased first.
     area->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -158,10 +134,10 @@ void start_program()
     timer = new QTimer(window);
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, on_tick);
-    window->resize(outer_width, outer_height);
+    window->resize(window_outer_width, window_outer_height);
     window->show();
     fit_outer_size();
-    set_max_iterations(program_iteration_cap);
+    start_program();
 }
 
 QMainWindow* main_window()
@@ -211,7 +187,8 @@ void close_window()
 
 std::optional<std::string> choose_recording()
 {
-    QFileDialog dialog(window, QString(), QString(), "zoomfiles (*.zqv)");
+    QFileDialog dialog(window, QString(), QString(),
+                       QString("%1 (%2)").arg(recording_filter_name, recording_filter_pattern));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("zqv");
     if (!last_recording.isEmpty())
@@ -222,13 +199,13 @@ std::optional<std::string> choose_recording()
     return QFile::encodeName(last_recording).toStdString();
 }
 
-void make_window_bitmap()
+void make_window_bitmap(const DisplayBuffer& image)
 {
-    window_bitmap = coloured_display();
+    window_bitmap = coloured(image);
 }
 
-void refresh_window_bitmap()
+void refresh_window_bitmap(const DisplayBuffer& image)
 {
     if (!window_bitmap.isNull())
-        window_bitmap = coloured_display();
+        window_bitmap = coloured(image);
 }

@@ -5,9 +5,9 @@
 class QMainWindow;
 class QWidget;
 
-// Creates and shows the main window and sets the iteration cap; the caller
-// then runs the application's event loop.
-void start_program();
+// Creates and shows the main window and starts the program; the caller then
+// runs the application's event loop.
+void open_main_window();
 
 QMainWindow* main_window();
 // The part of the window below the menu bar where the picture is drawn.

@@ -254,7 +254,7 @@ TEST(Controller, ByeClosesTheWindow)
 
 int main(int argc, char** argv)
 {
-    set_max_iterations(program_iteration_cap);  // as the program does at start-up
+    start_program();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -69,14 +69,14 @@ std::optional<std::string> choose_recording()
     return script.dialog_answer;
 }
 
-void make_window_bitmap()
+void make_window_bitmap(const DisplayBuffer&)
 {
     script.calls.push_back("make_window_bitmap");
     if (script.on_bitmap_made)
         script.on_bitmap_made();
 }
 
-void refresh_window_bitmap()
+void refresh_window_bitmap(const DisplayBuffer&)
 {
     script.calls.push_back("refresh_window_bitmap");
 }

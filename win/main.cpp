@@ -6,23 +6,23 @@
 
 #include <cstddef>
 
+#include <string>
+
 #include "app/controller.h"
+#include "app/program.h"
 #include "app/window_system.h"
-#include "fractal/frame.h"
 #include "win/window_bitmap.h"
 
 namespace {
 
 constexpr const char* class_name = "zqvwindowclass";
-constexpr const char* window_title = "ZQV";
-constexpr WORD menu_resource = 101;  // the menu of zqv.rc
 constexpr UINT_PTR timer_id = 101;
-constexpr int window_width = 640;   // outer size; the client area is smaller
-constexpr int window_height = 480;
-// The structure up to lpTemplateName, 19 four-byte fields: the Windows 95/NT 4
-// layout (OPENFILENAME_SIZE_VERSION_400A), without the Windows 2000 fields.
-constexpr DWORD open_dialog_size = 76;
-static_assert(offsetof(OPENFILENAMEA, pvReserved) == open_dialog_size);
+// The Windows 95/NT 4 layout of the structure, without the Windows 2000
+// fields: 19 four-byte fields, 76 bytes.
+const DWORD open_dialog_size = OPENFILENAME_SIZE_VERSION_400A;
+// The dialog's filter: name and pattern, each ending in a NUL, and a NUL after the last pair.
+const std::string open_dialog_filter =
+    std::string(recording_filter_name) + '\0' + recording_filter_pattern + '\0';
 
 HINSTANCE instance;
 HWND main_window;
@@ -90,7 +90,7 @@ std::optional<std::string> choose_recording()
     open_dialog.lStructSize = open_dialog_size;
     open_dialog.hwndOwner = main_window;
     open_dialog.hInstance = instance;
-    open_dialog.lpstrFilter = "zoomfiles\0*.zqv\0";  // one pair; the literal ends in the second NUL
+    open_dialog.lpstrFilter = open_dialog_filter.c_str();  // c_str() adds the list's final NUL
     open_dialog.lpstrFile = chosen_path;
     open_dialog.nMaxFile = sizeof chosen_path;
     open_dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;  // 0x1004
@@ -100,14 +100,14 @@ std::optional<std::string> choose_recording()
     return std::string(chosen_path);
 }
 
-void make_window_bitmap()
+void make_window_bitmap(const DisplayBuffer& image)
 {
-    make_window_bitmap(main_window);
+    make_window_bitmap(main_window, image);
 }
 
-void refresh_window_bitmap()
+void refresh_window_bitmap(const DisplayBuffer& image)
 {
-    refresh_window_bitmap(main_window);
+    refresh_window_bitmap(main_window, image);
 }
 
 int WINAPI WinMain(HINSTANCE current, HINSTANCE previous, LPSTR, int show)
@@ -121,22 +121,22 @@ int WINAPI WinMain(HINSTANCE current, HINSTANCE previous, LPSTR, int show)
         window_class.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
         window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
         window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        window_class.lpszMenuName = MAKEINTRESOURCEA(menu_resource);
+        window_class.lpszMenuName = MAKEINTRESOURCEA(ZQV_MENU_RESOURCE);
         window_class.lpszClassName = class_name;
         RegisterClassA(&window_class);
     }
-    main_window = CreateWindowExA(0, class_name, window_title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-        CW_USEDEFAULT, window_width, window_height, nullptr, nullptr, current, nullptr);
+    main_window = CreateWindowExA(0, class_name, program_title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+        CW_USEDEFAULT, window_outer_width, window_outer_height, nullptr, nullptr, current, nullptr);
     if (!main_window)
         return -1;
-    SetWindowTextA(main_window, window_title);
+    SetWindowTextA(main_window, program_title);
     create_palette();
     if (!allocate_working_bitmap()) {
         MessageBoxA(main_window, "GlobalAlloc failed for working bitmap", "Error", MB_OK);
         PostQuitMessage(-1);
     }
     ShowWindow(main_window, show);
-    set_max_iterations(program_iteration_cap);
+    start_program();
     UpdateWindow(main_window);
 
     MSG message;

@@ -5,8 +5,7 @@
 
 #include <cstring>
 
-#include "fractal/frame.h"
-#include "zoom/compositor.h"
+#include "app/program.h"
 
 namespace {
 
@@ -16,11 +15,6 @@ constexpr UINT palette_block_bytes = sizeof(LOGPALETTE) + colours * sizeof(PALET
 constexpr SIZE_T colour_table_offset = sizeof(BITMAPINFOHEADER);                  // 40
 constexpr SIZE_T pixels_offset = colour_table_offset + colours * sizeof(RGBQUAD);  // 1064
 constexpr SIZE_T working_bytes = pixels_offset + frame_bytes;                      // 308264
-
-// The ramp advances every channel by 31 per index, from different starts.
-BYTE ramp_red(int i) { return static_cast<BYTE>(31 * i); }
-BYTE ramp_green(int i) { return static_cast<BYTE>(56 + 31 * i); }
-BYTE ramp_blue(int i) { return static_cast<BYTE>(107 + 31 * i); }
 
 HPALETTE palette;
 HGLOBAL working_memory;
@@ -34,9 +28,13 @@ void create_palette()
         return;
     block->palVersion = 0x300;
     block->palNumEntries = colours;
+    // The palette follows the ramp at every index, 0 included, (0, 56, 107):
+    // only the bitmap's colour table, which is what is drawn, makes index 0 black.
     PALETTEENTRY* entries = block->palPalEntry;
-    for (int i = 0; i < colours; ++i)
-        entries[i] = {ramp_red(i), ramp_green(i), ramp_blue(i), 0};
+    for (int i = 0; i < colours; ++i) {
+        const Rgb c = ramp_colour(i);
+        entries[i] = {c.red, c.green, c.blue, 0};
+    }
     palette = CreatePalette(block);
     LocalFree(block);
 }
@@ -47,7 +45,7 @@ bool allocate_working_bitmap()
     return working_memory != nullptr;
 }
 
-void make_window_bitmap(HWND window)
+void make_window_bitmap(HWND window, const DisplayBuffer& image)
 {
     auto* memory = static_cast<BYTE*>(GlobalLock(working_memory));
     if (!memory)
@@ -63,8 +61,8 @@ void make_window_bitmap(HWND window)
     header->biCompression = BI_RGB;
     auto* table = reinterpret_cast<RGBQUAD*>(memory + colour_table_offset);
     for (int i = 1; i < colours; ++i)
-        table[i] = {ramp_blue(i), ramp_green(i), ramp_red(i), 0};
-    std::memcpy(memory + pixels_offset, display_buffer().pixels, frame_bytes);
+        table[i] = {colour_table[i].blue, colour_table[i].green, colour_table[i].red, 0};
+    std::memcpy(memory + pixels_offset, image.pixels, frame_bytes);
     GlobalUnlock(working_memory);
 
     SetPropA(window, "palette", palette);
@@ -89,7 +87,7 @@ void make_window_bitmap(HWND window)
         DeleteObject(replaced);
 }
 
-void refresh_window_bitmap(HWND window)
+void refresh_window_bitmap(HWND window, const DisplayBuffer& image)
 {
     auto* memory = static_cast<BITMAPINFO*>(GlobalLock(working_memory));
     HDC screen = GetDC(nullptr);
@@ -103,7 +101,7 @@ void refresh_window_bitmap(HWND window)
     }
     auto bitmap = static_cast<HBITMAP>(GetPropA(window, "bmp"));
     if (bitmap && memory)
-        SetDIBits(screen, bitmap, 0, frame_height, display_buffer().pixels, memory, DIB_RGB_COLORS);
+        SetDIBits(screen, bitmap, 0, frame_height, image.pixels, memory, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     GlobalUnlock(working_memory);
 }

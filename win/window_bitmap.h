@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "app/window_system.h"
+
 // The logical palette of the colour ramp, built once at start-up.
 void create_palette();
 // The zero-filled working memory (header, colour table, pixel copy); false if
@@ -11,8 +13,8 @@ void create_palette();
 bool allocate_working_bitmap();
 // A new window bitmap from the display image in property "bmp"; the one it
 // replaces is deleted.
-void make_window_bitmap(HWND window);
+void make_window_bitmap(HWND window, const DisplayBuffer& image);
 // Loads the display image into the existing window bitmap.
-void refresh_window_bitmap(HWND window);
+void refresh_window_bitmap(HWND window, const DisplayBuffer& image);
 // Draws the window bitmap at the client origin (on WM_PAINT).
 void paint(HWND window);

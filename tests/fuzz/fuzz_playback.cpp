@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/controller.h"
+#include "app/program.h"
 #include "fractal/frame.h"
 #include "recording/recording.h"
 #include "zoom/compositor.h"
@@ -12,10 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool started = [] {
-        set_max_iterations(program_iteration_cap);
-        return true;
-    }();
+    static const bool started = (start_program(), true);
     (void)started;
 
     const char* path = "./fuzz_input.zqv";

@@ -3,19 +3,20 @@
 
 #include <QImage>
 
+#include "app/program.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
-// Top line first; index 0 black, index i = (31i, 56 + 31i, 107 + 31i) mod 256.
+// Top line first, coloured by the program's colour table.
 inline QImage expected_picture(const DisplayBuffer& display)
 {
     QImage image(frame_width, frame_height, QImage::Format_RGB32);
     for (int y = 0; y < frame_height; ++y)
         for (int x = 0; x < frame_width; ++x) {
-            const int i = display.pixels[(frame_height - 1 - y) * frame_width + x];
-            image.setPixel(x, y, i == 0 ? qRgb(0, 0, 0) : qRgb(31 * i % 256, (56 + 31 * i) % 256, (107 + 31 * i) % 256));
+            const Rgb c = colour_table[display.pixels[(frame_height - 1 - y) * frame_width + x]];
+            image.setPixel(x, y, qRgb(c.red, c.green, c.blue));
         }
     return image;
 }

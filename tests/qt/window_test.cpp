@@ -114,7 +114,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QDir::setCurrent(working_dir.path()));
-        start_program();
+        open_main_window();
         QVERIFY(QTest::qWaitForWindowExposed(main_window()));
     }
 

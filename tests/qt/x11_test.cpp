@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/controller.h"
+#include "app/program.h"
 #include "fractal/frame.h"
 #include "tests/qt/picture.h"
 
@@ -67,7 +67,7 @@ class ProgramTest : public QObject {
 private slots:
     void new_through_the_menu_then_bugger_off()
     {
-        set_max_iterations(program_iteration_cap);
+        start_program();
         const QImage expected = new_first_picture();
         QTemporaryDir working_dir;
         QProcess program;

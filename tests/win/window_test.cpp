@@ -81,7 +81,7 @@ DWORD program_id(HWND window)
 }
 
 // Starts zqv.exe in an empty directory named after the test and waits for its window.
-[[nodiscard]] bool start_program()
+[[nodiscard]] bool launch_program()
 {
     end_program();
     program.directory = scratch_root + "\\" + testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -138,7 +138,7 @@ constexpr double generate_re = 0.2652315027667616, generate_im = 0.0030612312511
 // The display image of a start command's first picture, as the program composes it.
 DisplayBuffer first_picture(double centre_re, double centre_im, double width)
 {
-    set_max_iterations(program_iteration_cap);
+    start_program();
     set_zoom_step(8);
     set_view(centre_re, centre_im, width);
     generate_ring();
@@ -146,13 +146,11 @@ DisplayBuffer first_picture(double centre_re, double centre_im, double width)
     return display_buffer();
 }
 
-// The colour-table entry of an index as 0xRRGGBB: the ramp, with entry 0 black.
+// The colour-table entry of an index as 0xRRGGBB.
 std::uint32_t table_colour(std::uint8_t i)
 {
-    if (i == 0)
-        return 0;
-    std::uint32_t red = (31 * i) & 0xff, green = (56 + 31 * i) & 0xff, blue = (107 + 31 * i) & 0xff;
-    return red << 16 | green << 8 | blue;
+    const Rgb c = colour_table[i];
+    return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
 }
 
 // --- what the program shows ---
@@ -318,7 +316,7 @@ void expect_header(const std::vector<std::uint8_t>& file, double centre_re, doub
 
 TEST(Window, OpensPlainWithItsTitleClassAndMenuAndIgnoresUnknownCommands)
 {
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     RECT outer;
     GetWindowRect(program.window, &outer);
     EXPECT_EQ(outer.right - outer.left, 640);
@@ -420,7 +418,7 @@ TEST(Window, ExecutableHoldsOnlyTheUkEnglishMenuAndVersion)
 TEST(Picture, NewShowsItsFirstPictureAndStopStartRunsAndFreezesTheZoom)
 {
     DisplayBuffer expected = first_picture(new_re, new_im, new_width);
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     EXPECT_EQ(send_command(command_new), 0);
     EXPECT_EQ(wait_for_picture(expected), 0);
 
@@ -445,7 +443,7 @@ TEST(Boxes, QueryPositionAndClickShowTheirTexts)
     char point_text[256];
     std::snprintf(point_text, sizeof point_text, "x=%.16f\ny=%.16f", clicked.re, clicked.im);
 
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     send_command(command_new);
     post_command(command_query_position);
     expect_message_box("ZQV Position", "midx = 0.265232\nmidy = 0.003061");
@@ -455,7 +453,7 @@ TEST(Boxes, QueryPositionAndClickShowTheirTexts)
 
 TEST(Recording, NewRecordedWritesFramesAsTheyComeAndOpenPlaysThemBack)
 {
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     send_command(command_new_recorded);
     EXPECT_EQ(file_size("new.zqv"), header_size + 4 * frame_size);
     send_command(command_stop_start);
@@ -496,7 +494,7 @@ TEST(Recording, NewRecordedWritesFramesAsTheyComeAndOpenPlaysThemBack)
 
 TEST(Recording, GenerateOnlyRecordsFiveFramesFirstAndBuggerOffFlushesTheRest)
 {
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     send_command(command_generate_only);
     EXPECT_EQ(file_size("new.zqv"), header_size + 5 * frame_size);
     send_command(command_stop_start);
@@ -524,7 +522,7 @@ TEST(Gdi, RepeatedNewCommandsKeepOneWindowBitmap)
     constexpr int repeats = 10;
     constexpr std::int64_t bitmap_bytes = 640 * 480 * 4;
     DisplayBuffer expected = first_picture(new_re, new_im, new_width);
-    ASSERT_TRUE(start_program());
+    ASSERT_TRUE(launch_program());
     send_command(command_new);
     send_command(command_new);
     // GetGuiResources counts GDI objects on Windows; Wine answers 0 (not implemented).

@@ -1,0 +1,10 @@
+// The program's start-up: everything it does before its message loop that is
+// not the window system's.
+#include "app/program.h"
+
+#include "fractal/frame.h"
+
+void start_program()
+{
+    set_max_iterations(program_iteration_cap);
+}
