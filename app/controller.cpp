@@ -33,6 +33,31 @@ std::string fixed(double value, int decimals)
     return std::string(text, r.ptr);
 }
 
+// The texts of the boxes about recordings; the reasons are the system's.
+std::string cannot_record_text(const std::string& path, const std::string& reason)
+{
+    return "Cannot record into " + path + ": " + reason + ".\nThe zoom goes on without recording.";
+}
+
+std::string recording_stopped_text(const std::string& path, const std::string& reason, std::uint64_t frames)
+{
+    return "Recording into " + path + " stopped: " + reason + ".\nThe file keeps " + std::to_string(frames) +
+           (frames == 1 ? " whole frame" : " whole frames") + "; the zoom goes on without recording.";
+}
+
+std::string cannot_play_text(const std::string& path, const std::string& reason)
+{
+    return "Cannot play " + path + ": " + reason + ".";
+}
+
+// Tells the user, once, that a write failure ended the recording; the zoom
+// goes on with computed frames.
+void report_recording_stop()
+{
+    if (const std::optional<RecordingStop> stop = take_recording_stop())
+        show_message(recording_stopped_text(stop->path, stop->reason, stop->whole_frames), program_title);
+}
+
 // The end of every start and open sequence: a new ring and its first picture.
 void show_new_ring()
 {
@@ -40,24 +65,38 @@ void show_new_ring()
     step_zoom();
     make_window_bitmap(display_buffer());
     invalidate_window();
+    report_recording_stop();
 }
 
+// A recording that cannot start is said so after the first picture, which is
+// then the start view's own, computed.
 void start_sequence(const StartView& start)
 {
     set_zoom_step(start.zoom_step);
     set_view(start.centre_re, start.centre_im, start.width);
+    std::optional<std::string> failure;
     if (start.recorded)
-        start_recording();
+        failure = start_recording();
     show_new_ring();
+    if (failure)
+        show_message(cannot_record_text(recording_file_name, *failure), program_title);
 }
 
 // A cancelled dialog still regenerates the ring, from the current view in
-// the current mode.
+// the current mode. A file that cannot be played is refused, and the zoom on
+// screen goes on as it was, at its own step.
 void open_sequence()
 {
+    const std::int32_t previous_step = frame_ring().zoom_step;
     set_zoom_step(open_zoom_step);
     const std::optional<std::string> path = choose_recording();
-    open_recording(path ? path->c_str() : nullptr);
+    if (path) {
+        if (const std::optional<std::string> refused = open_recording(path->c_str())) {
+            set_zoom_step(previous_step);
+            show_message(cannot_play_text(*path, *refused), program_title);
+            return;
+        }
+    }
     show_new_ring();
 }
 
@@ -109,6 +148,7 @@ void on_tick()
     start_timer();
     refresh_window_bitmap(display_buffer());
     invalidate_window();
+    report_recording_stop();
 }
 
 // Re-centres on the clicked point and starts a new zoom 20 times wider than
@@ -125,4 +165,5 @@ void on_click(std::uint16_t mx, std::uint16_t my)
     widen_view();
     generate_ring();
     start_timer();
+    report_recording_stop();
 }

@@ -1,10 +1,17 @@
 // The recording stream and mode. The header is written and read field by
-// field as little-endian bytes; frames pass through as raw bytes.
+// field as little-endian bytes; frames pass through as raw bytes, each in a
+// single unbuffered write, so a kill or a full disk cuts at most the frame
+// being written, and that partial frame is cut off again.
 #include "recording/recording.h"
 
 #include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "fractal/view.h"
 
@@ -12,6 +19,9 @@ namespace {
 
 RecordMode mode = record_none;
 std::FILE* stream = nullptr;  // open for writing in recording mode, for reading in playback
+std::string recording_path;   // the file being recorded
+std::uint64_t frames_written;  // whole frames of the recording on disk
+std::optional<RecordingStop> stop;
 
 void close_stream()
 {
@@ -35,59 +45,112 @@ double get_double(const std::uint8_t* in)
     return std::bit_cast<double>(bits);
 }
 
-}  // namespace
+// Opens a recording for reading and reads its header; null, with the reason,
+// when the file cannot be a recording.
+std::FILE* open_checked(const char* path, RecordingHeader& header, std::string& reason)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        reason = std::strerror(errno);
+        return nullptr;
+    }
+    std::uint8_t bytes[recording_header_bytes];
+    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) {
+        // A directory opens on some systems and fails on the first read.
+        reason = std::ferror(file) ? std::strerror(errno) : "it is shorter than the 24-byte header of a recording";
+        std::fclose(file);
+        return nullptr;
+    }
+    header = {get_double(bytes), get_double(bytes + 8), get_double(bytes + 16)};
+    if (!std::isfinite(header.centre_re) || !std::isfinite(header.centre_im))
+        reason = "its centre is not a finite number";
+    else if (!std::isfinite(header.width) || !(header.width > 0.0))
+        reason = "its width is not a finite positive number";
+    else
+        return file;
+    std::fclose(file);
+    return nullptr;
+}
 
-void start_recording()
+// Cuts the recording back to its whole frames after a failed write; the
+// stream is closed and the mode is none.
+void stop_recording(const char* reason)
 {
     close_stream();
-    stream = std::fopen(recording_file_name, "wb");
+    mode = record_none;
+    std::error_code ignored;  // a device such as /dev/full cannot be resized, and holds nothing
+    std::filesystem::resize_file(recording_path, recording_header_bytes + frames_written * frame_bytes, ignored);
+    stop = RecordingStop{recording_path, reason, frames_written};
+}
+
+}  // namespace
+
+std::optional<std::string> start_recording(const char* path)
+{
+    close_stream();
+    mode = record_none;
+    stream = std::fopen(path, "wb");
     if (stream == nullptr)
-        return;
-    mode = record_recording;
+        return std::strerror(errno);
+    // Unbuffered: the header and every frame reach the file in one write each.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
 
     std::uint8_t header[recording_header_bytes];
     const PlanePoint centre = get_centre();
     put_double(header, centre.re);
     put_double(header + 8, centre.im);
     put_double(header + 16, get_width());
-    std::fwrite(header, 1, sizeof header, stream);
-    std::fflush(stream);
+    if (std::fwrite(header, 1, sizeof header, stream) != sizeof header || std::fflush(stream) != 0) {
+        const std::string reason = std::strerror(errno);
+        close_stream();
+        std::remove(path);  // a file without a whole header could never be played
+        return reason;
+    }
+    mode = record_recording;
+    recording_path = path;
+    frames_written = 0;
+    return std::nullopt;
 }
 
-// A header shorter than 24 bytes cannot describe a view: such a file is not
-// opened, and the mode and the view stay as they were.
-void open_recording(const char* path)
+std::optional<std::string> open_recording(const char* path)
 {
     if (path == nullptr)
-        return;
+        return std::nullopt;
+    RecordingHeader header;
+    std::string reason;
+    std::FILE* file = open_checked(path, header, reason);
+    if (file == nullptr)
+        return reason;
     close_stream();
-    stream = std::fopen(path, "rb");
-    if (stream == nullptr)
-        return;
-
-    std::uint8_t header[recording_header_bytes];
-    if (std::fread(header, 1, sizeof header, stream) != sizeof header) {
-        close_stream();
-        return;
-    }
-    set_view(get_double(header), get_double(header + 8), get_double(header + 16));
+    stream = file;
+    set_view(header.centre_re, header.centre_im, header.width);
     mode = record_playback;
+    return std::nullopt;
 }
 
-// Flushed after every frame, so a recording cut off by a crash or a kill
-// still holds every frame that was shown.
+void end_recording()
+{
+    close_stream();
+    mode = record_none;
+}
+
 void write_frame(const Frame& frame)
 {
-    if (stream == nullptr)
+    if (stream == nullptr || mode != record_recording)
         return;
-    std::fwrite(frame.pixels, 1, frame_bytes, stream);
-    std::fflush(stream);
+    errno = 0;
+    if (std::fwrite(frame.pixels, 1, frame_bytes, stream) != static_cast<std::size_t>(frame_bytes) ||
+        std::fflush(stream) != 0) {
+        stop_recording(errno != 0 ? std::strerror(errno) : "the file took only part of a frame");
+        return;
+    }
+    ++frames_written;
 }
 
 // A short final read leaves the bytes beyond what it reached untouched.
 bool read_frame(Frame& frame)
 {
-    if (stream == nullptr)
+    if (stream == nullptr || mode != record_playback)
         return false;
     return std::fread(frame.pixels, 1, frame_bytes, stream) == static_cast<std::size_t>(frame_bytes);
 }
@@ -95,4 +158,19 @@ bool read_frame(Frame& frame)
 RecordMode record_mode()
 {
     return mode;
+}
+
+std::optional<RecordingStop> take_recording_stop()
+{
+    return std::exchange(stop, std::nullopt);
+}
+
+std::optional<std::string> read_recording_header(const char* path, RecordingHeader& header)
+{
+    std::string reason;
+    std::FILE* file = open_checked(path, header, reason);
+    if (file == nullptr)
+        return reason;
+    std::fclose(file);
+    return std::nullopt;
 }

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 
 #include "app/controller.h"
 #include "fractal/view.h"
@@ -233,13 +239,116 @@ TEST(Controller, OpenReadsTheChosenRecordingInsteadOfComputing)
     for (int slot = 0; slot < 4; ++slot)
         EXPECT_EQ(std::memcmp(frame_ring().frames[slot].pixels, frames[slot].pixels, frame_bytes), 0) << slot;
 
-    // A missing file: playback goes on without a stream, the slots keep
-    // their frames and the view goes on halving.
-    script.dialog_answer = "./no such file.zqv";
+}
+
+// Files that cannot be played are refused with a box naming them, and the
+// zoom on screen goes on as it was: same frames, view, scale and step.
+TEST(Controller, OpenOfAFileThatCannotBePlayedChangesNothing)
+{
+    end_recording();
+    start_new_zoom(true);
+    for (int i = 0; i < 30; ++i)
+        on_tick();
+    static DisplayBuffer shown;
+    static FrameRing before;
+    shown = display_buffer();
+    before = frame_ring();
+    const double width = get_width();
+
+    write_file("./empty.zqv", {});
+    write_file("./nan.zqv", recording_bytes(0.0, 0.0, std::nan(""), {}));
+    for (const char* path : {"./empty.zqv", "./nan.zqv", "./no such file.zqv"}) {
+        reset_script();
+        script.dialog_answer = path;
+        on_command(command_open);
+        ASSERT_EQ(script.calls.size(), 2u);
+        EXPECT_EQ(script.calls[1].rfind(std::string("message ZQV|Cannot play ") + path + ": ", 0), 0u)
+            << script.calls[1];
+        EXPECT_EQ(std::memcmp(display_buffer().pixels, shown.pixels, frame_bytes), 0);
+        EXPECT_EQ(std::memcmp(frame_ring().frames, before.frames, sizeof before.frames), 0);
+        EXPECT_EQ(frame_ring().current_scale, before.current_scale);
+        EXPECT_EQ(frame_ring().zoom_step, 8);
+        EXPECT_EQ(get_width(), width);
+        EXPECT_EQ(record_mode(), record_none);
+    }
+}
+
+const std::string cannot_record = "message ZQV|Cannot record into ./new.zqv: ";
+
+// The first picture New (Recorded) shows when its frames are computed.
+const DisplayBuffer& new_recorded_first_picture()
+{
+    set_zoom_step(8);
+    set_view(-0.74723394, 0.12526091, 13.44);
+    generate_ring();
+    step_zoom();
+    return display_buffer();
+}
+
+TEST(Controller, ARecordingThatCannotStartSaysSoAndShowsItsOwnView)
+{
+    write_file("./played.zqv", recording_bytes(0.1, 0.2, 2.0, {}));
+    script.dialog_answer = "./played.zqv";
     on_command(command_open);
-    EXPECT_EQ(record_mode(), record_playback);
-    EXPECT_EQ(get_width(), 2.0 / 256);
-    EXPECT_EQ(std::memcmp(frame_ring().frames[0].pixels, frames[0].pixels, frame_bytes), 0);
+    ASSERT_EQ(record_mode(), record_playback);
+
+    std::filesystem::remove(recording_file_name);
+    std::filesystem::create_directory(recording_file_name);  // ./new.zqv cannot be created
+    reset_script();
+    on_command(command_new_recorded);
+    std::filesystem::remove(recording_file_name);
+    ASSERT_EQ(script.calls.size(), 3u);
+    EXPECT_EQ(script.calls[2].rfind(cannot_record, 0), 0u) << script.calls[2];
+    EXPECT_EQ(record_mode(), record_none);
+    static DisplayBuffer shown;
+    shown = display_buffer();
+    EXPECT_EQ(std::memcmp(shown.pixels, new_recorded_first_picture().pixels, frame_bytes), 0);
+}
+
+// A disk that fills during a frame, then frees space: the file keeps its
+// whole frames, one box tells of it, and the next recording works.
+TEST(Controller, AFullDiskStopsTheRecordingAtItsLastWholeFrame)
+{
+#ifndef __linux__
+    GTEST_SKIP() << "the full disk is a file size limit, set with setrlimit";
+#else
+    std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then fails with EFBIG
+    rlimit limit = {header_bytes + 4 * frame_size + frame_size / 2, RLIM_INFINITY};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    script.timer_running = true;
+    reset_script();
+    on_command(command_new_recorded);
+    for (int i = 0; i < 160; ++i)  // two turns of the ring: the first one's frame does not fit
+        on_tick();
+    limit.rlim_cur = RLIM_INFINITY;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    int boxes = 0;
+    for (const std::string& call : script.calls)
+        if (call.rfind("message ", 0) == 0) {
+            ++boxes;
+            EXPECT_EQ(call, "message ZQV|Recording into ./new.zqv stopped: File too large.\n"
+                            "The file keeps 4 whole frames; the zoom goes on without recording.");
+        }
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(record_mode(), record_none);
+    const std::vector<std::uint8_t> bytes = read_file(recording_file_name);
+    ASSERT_EQ(bytes.size(), header_bytes + 4 * frame_size);
+    set_view(-0.74723394, 0.12526091, 13.44);
+    static Frame computed;
+    for (std::size_t i = 0; i < 4; ++i) {
+        compute_frame_reference(computed);
+        EXPECT_EQ(std::memcmp(bytes.data() + header_bytes + i * frame_size, computed.pixels, frame_size), 0) << i;
+        halve_width();
+    }
+
+    reset_script();
+    on_command(command_new_recorded);
+    EXPECT_EQ(count(script.calls, "make_window_bitmap"), 1);
+    EXPECT_EQ(script.calls.size(), 2u);  // no box
+    EXPECT_EQ(file_size(recording_file_name), header_bytes + 4 * frame_size);
+    EXPECT_EQ(record_mode(), record_recording);
+#endif
 }
 
 TEST(Controller, ByeClosesTheWindow)

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "fractal/view.h"
 #include "recording/recording.h"
@@ -22,6 +24,22 @@ double le_double(const std::vector<std::uint8_t>& bytes, std::size_t offset)
     return std::bit_cast<double>(bits);
 }
 
+// The write system calls of this process so far, where the system counts
+// them (Linux's /proc/self/io); -1 elsewhere.
+long long write_calls()
+{
+#ifndef __linux__
+    return -1;  // and under Wine the file counts Wine's own writes too
+#endif
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value;
+    while (io >> key >> value)
+        if (key == "syscw:")
+            return value;
+    return -1;
+}
+
 TEST(Recording, HeaderFramesPlaybackAndTruncation)
 {
     set_view(-0.74723394, 0.12526091, 13.44);
@@ -37,9 +55,14 @@ TEST(Recording, HeaderFramesPlaybackAndTruncation)
 
     for (int i = 0; i < 3; ++i) {
         fill_pattern(written[i], i + 1);
+        const long long calls = write_calls();
         write_frame(written[i]);
-        // Every written frame is on disk as soon as write_frame returns.
+        // Every written frame is on disk as soon as write_frame returns, from
+        // one write, so a kill cannot leave part of it behind.
         EXPECT_EQ(read_file(recording_file_name).size(), 24u + (i + 1) * 307200u);
+        if (calls >= 0) {
+            EXPECT_EQ(write_calls() - calls, 1);
+        }
     }
 
     set_view(1.0, 1.0, 1.0);
@@ -85,32 +108,42 @@ TEST(Recording, ShortFinalFrameKeepsTheRestOfTheSlot)
     EXPECT_EQ(std::memcmp(slot.pixels, expected.pixels, frame_bytes), 0);
 }
 
-TEST(Recording, FailedOpensKeepModeAndViewAndCloseTheStream)
+TEST(Recording, RefusedOpensKeepTheStreamModeAndView)
 {
     Frame frame;
     fill_pattern(frame, 6);
 
-    // Recording: a failed open ends the recording's stream but not the mode.
+    // Recording: a file that cannot be played leaves the recording going.
     set_view(0.0, 0.0, 4.0);
-    start_recording();
-    open_recording("./missing.zqv");
+    ASSERT_FALSE(start_recording());
+    EXPECT_TRUE(open_recording("./missing.zqv"));
     EXPECT_EQ(record_mode(), record_recording);
     write_frame(frame);
-    EXPECT_EQ(read_file(recording_file_name).size(), 24u);
+    EXPECT_EQ(read_file(recording_file_name).size(), 24u + 307200u);
 
-    // Playback: a missing file or a header cut short leaves mode and view.
+    // Playback: files that cannot be recordings are refused with a reason,
+    // and the playback, its view and its position stay.
     write_file("./one.zqv", recording_bytes(0.5, 0.5, 1.0, {&frame}));
-    open_recording("./one.zqv");
-    ASSERT_EQ(record_mode(), record_playback);
+    ASSERT_FALSE(open_recording("./one.zqv"));
     write_file("./header_cut.zqv", std::vector<std::uint8_t>(16, 0));
-    open_recording("./header_cut.zqv");
-    EXPECT_EQ(record_mode(), record_playback);
-    EXPECT_EQ(get_width(), 1.0);
+    write_file("./nan_width.zqv", recording_bytes(0.0, 0.0, std::nan(""), {&frame}));
+    write_file("./negative_width.zqv", recording_bytes(0.0, 0.0, -1.0, {&frame}));
+    write_file("./infinite_centre.zqv", recording_bytes(INFINITY, 0.0, 1.0, {&frame}));
+    for (const char* refused : {"./header_cut.zqv", "./nan_width.zqv", "./negative_width.zqv",
+                                "./infinite_centre.zqv", "./missing.zqv", "."}) {
+        const std::optional<std::string> reason = open_recording(refused);
+        ASSERT_TRUE(reason) << refused;
+        EXPECT_FALSE(reason->empty());
+        EXPECT_EQ(record_mode(), record_playback);
+        EXPECT_EQ(get_width(), 1.0);
+    }
+    EXPECT_TRUE(read_frame(frame));
     EXPECT_FALSE(read_frame(frame));
 
-    open_recording("./one.zqv");
-    open_recording(nullptr);  // a cancelled dialog keeps the open stream
+    ASSERT_FALSE(open_recording("./one.zqv"));
+    EXPECT_FALSE(open_recording(nullptr));  // a cancelled dialog keeps the open stream
     EXPECT_TRUE(read_frame(frame));
+    end_recording();
 }
 
 }  // namespace
