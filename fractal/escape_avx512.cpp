@@ -26,12 +26,13 @@ struct Avx512 {
     // kmovw from the mask register straight to memory takes no vector port;
     // compilers otherwise move the mask through a general register.
     static LANES_INLINE void record(History& h, int step, Mask m) { __asm__("kmovw %1, %0" : "=m"(h[step]) : "k"(m)); }
+    // A round's masks only lose lanes, so the last mask that holds a lane
+    // gives its count; blends, unlike masked adds, take any vector port.
     static LANES_INLINE V steps_in(const History& h)
     {
-        const V one = set1(1.0);
         V steps = set1(0.0);
         for (int step = 0; step < round_steps; ++step)
-            steps = _mm512_mask_add_pd(steps, static_cast<Mask>(h[step]), steps, one);
+            steps = _mm512_mask_blend_pd(static_cast<Mask>(h[step]), steps, set1(step + 1.0));
         return steps;
     }
     static LANES_INLINE unsigned bits(Mask m) { return m; }

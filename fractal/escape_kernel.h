@@ -103,28 +103,28 @@ LANES_INLINE void finish(const Batch<L>& b, const typename L::History& history, 
     finished.size += lane_counts.of[lanes];
 }
 
-// Starts the next points of the feed in `lanes`, beginning at `now`. Lanes
-// left without a point, once the pass has run out, go idle.
+// Starts the next points of the feed, at `now`, in `lanes`, which hold none
+// or a finished one. Lanes left without a point, once the pass has run out,
+// go idle.
 template <VectorLanes L>
 LANES_INLINE void refill(EscapePass& pass, PointFeed& feed, Batch<L>& b, unsigned lanes, std::int64_t now)
 {
+    unsigned filled = lanes;
     if (feed.end - feed.begin < lane_counts.of[lanes]) {
         top_up_feed(pass, feed);
-        if (feed.end - feed.begin < lane_counts.of[lanes]) {
-            b.busy &= ~lanes;
-            lanes = lowest_lanes(lanes, feed.end - feed.begin);
-        }
+        if (feed.end - feed.begin < lane_counts.of[lanes])
+            filled = lowest_lanes(lanes, feed.end - feed.begin);
     }
     const typename L::V zero = L::set1(0.0);
-    b.x = L::blend(b.x, lanes, zero);
-    b.y = L::blend(b.y, lanes, zero);
-    b.cr = L::expand(b.cr, lanes, feed.cr + feed.begin);
-    b.ci = L::expand(b.ci, lanes, feed.ci + feed.begin);
-    b.pixel = L::expand(b.pixel, lanes, feed.pixel + feed.begin);
-    b.start = L::blend(b.start, lanes, L::set1(static_cast<double>(now)));
-    feed.begin += lane_counts.of[lanes];
-    b.busy |= lanes;
-    b.iterating = L::mask(b.busy);
+    b.x = L::blend(b.x, filled, zero);
+    b.y = L::blend(b.y, filled, zero);
+    b.cr = L::expand(b.cr, filled, feed.cr + feed.begin);
+    b.ci = L::expand(b.ci, filled, feed.ci + feed.begin);
+    b.pixel = L::expand(b.pixel, filled, feed.pixel + feed.begin);
+    b.start = L::blend(b.start, filled, L::set1(static_cast<double>(now)));
+    feed.begin += lane_counts.of[filled];
+    b.busy = (b.busy & ~lanes) | filled;
+    b.iterating = L::mask((L::bits(b.iterating) & ~lanes) | filled);
 }
 
 // Runs `batches` vectors of points side by side, enough to hide the latency
@@ -139,35 +139,31 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
     const V cap = L::set1(static_cast<double>(pass.cap));
 
     PointFeed feed;
-    feed.begin = feed.end = 0;
+    start_feed(feed);
     FinishedPoints finished;
     finished.size = 0;
     std::uint64_t iterations = 0;
     Batch<L> batch[batches];
-    typename L::History history[batches];  // each batch's `iterating` at each step of the round
+    typename L::History history[2][batches];  // `iterating` at each step of this round and the last
+    unsigned pending[batches] = {};           // lanes found finished at the end of the last round
+    int parity = 0;
     std::int64_t now = 0;
     std::int64_t deadline = pass.cap;  // no busy lane reaches the cap before it
 #pragma GCC unroll 8
     for (int k = 0; k < batches; ++k) {
         Batch<L>& b = batch[k];
         b.x = b.y = b.cr = b.ci = b.start = b.pixel = L::set1(0.0);
+        b.iterating = L::mask(0);
         b.busy = 0;
         refill(pass, feed, b, all_lanes, now);
     }
 
-    // At the top of each round, for every batch: a busy lane whose bit is
-    // set in `iterating` has run now - start iterations from z = 0 and its
-    // sum has stayed below 4; every other busy lane has been finished and
-    // refilled; `history` is stale. Each step below is the scalar
-    // definition's: test, then xx = x*x; yy = y*y; y = (2x)*y + ci with the
-    // old x; x = (xx - yy) + cr; the test of the sum xx + yy comes first in
-    // the next step, here at the end of this one.
     for (;;) {
         for (int step = 0; step < round_steps; ++step) {
 #pragma GCC unroll 8
             for (int k = 0; k < batches; ++k) {
                 Batch<L>& b = batch[k];
-                L::record(history[k], step, b.iterating);
+                L::record(history[parity][k], step, b.iterating);
                 const V xx = L::mul(b.x, b.x);
                 const V yy = L::mul(b.y, b.y);
                 b.y = L::add(L::mul(L::add(b.x, b.x), b.y), b.ci);
@@ -177,31 +173,32 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
         }
         now += round_steps;
 
-        // Finish and refill the lanes that escaped and, once the deadline
-        // has come, those that ran `cap` iterations.
         const bool at_deadline = now >= deadline;
         unsigned any_busy = 0;
 #pragma GCC unroll 8
         for (int k = 0; k < batches; ++k) {
             Batch<L>& b = batch[k];
-            unsigned done = b.busy & ~L::bits(b.iterating);
+            unsigned found = ~L::bits(b.iterating);
             if (at_deadline)
-                done |= b.busy & L::at_least(L::sub(L::set1(static_cast<double>(now)), b.start), cap);
-            if (done != 0) {
-                finish(b, history[k], done, now, cap, finished);
-                refill(pass, feed, b, done, now);
+                found |= L::at_least(L::sub(L::set1(static_cast<double>(now)), b.start), cap);
+            found &= b.busy & ~pending[k];
+            if (pending[k] != 0) {
+                finish(b, history[parity ^ 1][k], pending[k], now - round_steps, cap, finished);
+                refill(pass, feed, b, pending[k], now);
                 if (finished.size > finished_capacity - L::width)
                     write_finished(pass, finished, iterations);
             }
+            pending[k] = found;
             any_busy |= b.busy;
         }
+        parity ^= 1;
         if (!any_busy)
             break;
         if (at_deadline) {
             double oldest = static_cast<double>(now);
 #pragma GCC unroll 8
             for (int k = 0; k < batches; ++k) {
-                const double s = L::smallest(L::blend(batch[k].start, ~batch[k].busy & all_lanes,
+                const double s = L::smallest(L::blend(batch[k].start, (~batch[k].busy | pending[k]) & all_lanes,
                                                       L::set1(static_cast<double>(now))));
                 oldest = s < oldest ? s : oldest;
             }

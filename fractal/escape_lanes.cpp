@@ -1,5 +1,5 @@
-// Hands the points of a pass to the threads' feeds an item at a time, filling
-// the blocks that need no points on the way, and writes finished counts.
+// Hands the units of a pass to the threads' feeds in spans, filling the
+// blocks that need no points on the way, and writes finished counts.
 #include "fractal/escape_lanes.h"
 
 #include <cstring>
@@ -8,8 +8,27 @@
 
 namespace {
 
-// Blocks in one item of the frame pass: at most 8 * 25 = 200 points.
-constexpr int blocks_per_item = 8;
+constexpr int unit_count = block_rows * block_columns;  // 12288 in either pass
+
+// A grab takes an eighth of the units left, at least min_span: the first
+// spans are long, so few cache lines of the output are written by two
+// threads, and the last are short, so the threads finish together.
+constexpr int min_span = 8;
+
+bool grab_span(EscapePass& pass, PointFeed& feed)
+{
+    int first = pass.next_unit.load(std::memory_order_relaxed);
+    int count;
+    do {
+        if (first >= unit_count)
+            return false;
+        const int left = unit_count - first;
+        count = left / 8 > min_span ? left / 8 : min_span < left ? min_span : left;
+    } while (!pass.next_unit.compare_exchange_weak(first, first + count, std::memory_order_relaxed));
+    feed.next_unit = first;
+    feed.end_unit = first + count;
+    return true;
+}
 
 void push_point(const EscapePass& pass, PointFeed& feed, int r, int c, int pixel)
 {
@@ -42,14 +61,10 @@ void take_block(const EscapePass& pass, PointFeed& feed, int br, int bc)
 
 }  // namespace
 
-int coarse_pass_items()
+void start_feed(PointFeed& feed)
 {
-    return block_rows;
-}
-
-int frame_pass_items()
-{
-    return block_rows * block_columns / blocks_per_item;
+    feed.begin = feed.end = 0;
+    feed.next_unit = feed.end_unit = 0;
 }
 
 void top_up_feed(EscapePass& pass, PointFeed& feed)
@@ -63,18 +78,15 @@ void top_up_feed(EscapePass& pass, PointFeed& feed)
     feed.begin = 0;
     feed.end = left;
 
-    while (feed.end < max_lanes) {
-        const int item = pass.next_item.fetch_add(1, std::memory_order_relaxed);
-        if (item >= pass.item_count)
+    while (feed.end < feed_target) {
+        if (feed.next_unit == feed.end_unit && !grab_span(pass, feed))
             return;
-        if (!pass.coarse) {
-            for (int bc = 0; bc < block_columns; ++bc)
-                push_point(pass, feed, item * block_size, bc * block_size, item * block_columns + bc);
-            continue;
-        }
-        const int first = item * blocks_per_item;
-        for (int block = first; block < first + blocks_per_item; ++block)
-            take_block(pass, feed, block / block_columns, block % block_columns);
+        const int unit = feed.next_unit++;
+        const int br = unit / block_columns, bc = unit % block_columns;
+        if (pass.coarse)
+            take_block(pass, feed, br, bc);
+        else
+            push_point(pass, feed, br * block_size, bc * block_size, unit);
     }
 }
 

@@ -19,7 +19,7 @@ double coarse_cr[frame_width];
 double coarse_ci[frame_height];
 double fine_cr[frame_width];
 double fine_ci[frame_height];
-std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse samples' counts, br * 128 + bc
+alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse samples' counts, br * 128 + bc
 std::uint64_t frame_iterations;
 
 // The compiler's runtime also checks that the operating system saves the
@@ -42,9 +42,9 @@ void escape_task(void* pass)
 }
 
 std::uint64_t run_pass(const double* cr, const double* ci, const std::uint8_t* coarse, std::uint8_t* counts,
-                       BlockFlags* flags, int items)
+                       BlockFlags* flags)
 {
-    EscapePass pass{cr, ci, coarse, counts, flags, items, max_iterations(), {0}, {0}};
+    EscapePass pass{cr, ci, coarse, counts, flags, max_iterations(), {0}, {0}};
     run_on_every_core(escape_task, &pass);
     return pass.iterations;
 }
@@ -109,8 +109,8 @@ void compute_frame_fast(Frame& frame, BlockFlags& flags)
         }
     }
 
-    frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr, coarse_pass_items());
-    frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &flags, frame_pass_items());
+    frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr);
+    frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &flags);
 }
 
 std::uint64_t last_frame_iterations()
