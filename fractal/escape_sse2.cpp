@@ -52,10 +52,14 @@ struct Sse2 {
 
 }  // namespace
 
-// 16 xmm registers hold three batches of x, y and the mask (9) and the
-// temporaries, cr and ci read from memory; with the 8 of 32-bit code three
-// batches, partly in memory, still measured fastest.
+// 16 xmm registers hold four batches of x, y and the mask (12) and the
+// temporaries, cr and ci read from memory; of the 8 of 32-bit code three
+// batches, partly in memory, measured fastest.
+#if defined(__i386__)
 constexpr int sse2_batches = 3;
+#else
+constexpr int sse2_batches = 4;
+#endif
 
 LANES_ENTRY void escape_lanes_sse2(EscapePass& pass)
 {
