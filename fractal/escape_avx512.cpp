@@ -27,7 +27,7 @@ struct Avx512 {
     // compilers otherwise move the mask through a general register.
     static LANES_INLINE void record(History& h, int step, Mask m) { __asm__("kmovw %1, %0" : "=m"(h[step]) : "k"(m)); }
     // A round's masks only lose lanes, so the last mask that holds a lane
-    // gives its count; blends, unlike masked adds, take any vector port.
+    // gives its count.
     static LANES_INLINE V steps_in(const History& h)
     {
         V steps = set1(0.0);

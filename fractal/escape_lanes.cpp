@@ -2,6 +2,7 @@
 // blocks that need no points on the way, and writes finished counts.
 #include "fractal/escape_lanes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "fractal/frame.h"
@@ -23,7 +24,7 @@ bool grab_span(EscapePass& pass, PointFeed& feed)
         if (first >= unit_count)
             return false;
         const int left = unit_count - first;
-        count = left / 8 > min_span ? left / 8 : min_span < left ? min_span : left;
+        count = std::min(left, std::max(min_span, left / 8));
     } while (!pass.next_unit.compare_exchange_weak(first, first + count, std::memory_order_relaxed));
     feed.next_unit = first;
     feed.end_unit = first + count;
