@@ -1,6 +1,6 @@
 // The escape kernel shared by the per-instruction-set files. Each defines
-// LANES_TARGET (its target attribute) and a type that meets VectorLanes
-// before including this, then runs escape_lanes with it. Everything here is
+// LANES_TARGET (its target attribute), includes this, defines a type that
+// meets VectorLanes and runs escape_lanes with it. Everything here is
 // internal to the including file.
 #pragma once
 
