@@ -164,7 +164,7 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
     std::uint64_t iterations = 0;
     Batch<L> batch[batches];
     typename L::History history[2][batches];  // the masks of this round and of the last
-    int round = 0;                              // this round's history is history[round & 1]
+    unsigned round = 0;                         // this round's history is history[round & 1]
     std::int64_t now = 0;
     std::int64_t deadline = pass.cap;  // no busy lane reaches the cap before it
 #pragma GCC unroll 8
