@@ -1,5 +1,5 @@
 // The lane kernel on 4 lanes of AVX2.
-#define LANES_TARGET __attribute__((target("avx2,popcnt")))
+#define LANES_TARGET __attribute__((target("avx2")))
 
 #include <immintrin.h>
 
@@ -7,22 +7,26 @@
 
 namespace {
 
-// For each subset of the 4 lanes: the lanes as a mask, and the dword
-// permutation that moves source double j to the j-th lane of the subset.
+// For each set of the 4 lanes: the lanes as a mask, and the dword
+// permutations that move double j to the j-th lane of the set (expand) and
+// the j-th lane of the set to double j (compress).
 struct Avx2Tables {
     alignas(32) std::int64_t mask[16][4];
     alignas(32) std::int32_t expand[16][8];
+    alignas(32) std::int32_t compress[16][8];
 };
 
 constexpr Avx2Tables make_avx2_tables()
 {
     Avx2Tables t{};
-    for (int bits = 0; bits < 16; ++bits)
+    for (int lanes = 0; lanes < 16; ++lanes)
         for (int lane = 0, j = 0; lane < 4; ++lane)
-            if (bits >> lane & 1) {
-                t.mask[bits][lane] = -1;
-                t.expand[bits][2 * lane] = 2 * j;
-                t.expand[bits][2 * lane + 1] = 2 * j + 1;
+            if (lanes >> lane & 1) {
+                t.mask[lanes][lane] = -1;
+                t.expand[lanes][2 * lane] = 2 * j;
+                t.expand[lanes][2 * lane + 1] = 2 * j + 1;
+                t.compress[lanes][2 * j] = 2 * lane;
+                t.compress[lanes][2 * j + 1] = 2 * lane + 1;
                 ++j;
             }
     return t;
@@ -30,55 +34,70 @@ constexpr Avx2Tables make_avx2_tables()
 
 constexpr Avx2Tables avx2_tables = make_avx2_tables();
 
+LANES_INLINE __m256i load_row(const std::int32_t (&row)[8])
+{
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(row));
+}
+
 struct Avx2 {
     static constexpr int width = 4;
     using V = __m256d;
-    using M = __m256i;
-    using Trail = std::int64_t[chunk][4];
-    static LANES_INLINE V zero() { return _mm256_setzero_pd(); }
+    using Mask = __m256d;  // a lane all ones or all zeros
+    using History = Mask[round_steps];
     static LANES_INLINE V set1(double d) { return _mm256_set1_pd(d); }
     static LANES_INLINE V add(V a, V b) { return _mm256_add_pd(a, b); }
     static LANES_INLINE V sub(V a, V b) { return _mm256_sub_pd(a, b); }
     static LANES_INLINE V mul(V a, V b) { return _mm256_mul_pd(a, b); }
-    static LANES_INLINE M go_on(M m, V s, V four)
+    static LANES_INLINE V min(V a, V b) { return _mm256_min_pd(a, b); }
+    static LANES_INLINE double smallest(V v)
     {
-        return _mm256_and_si256(m, _mm256_castpd_si256(_mm256_cmp_pd(s, four, _CMP_NGE_UQ)));
+        const __m128d half = _mm_min_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+        return _mm_cvtsd_f64(_mm_min_sd(half, _mm_unpackhi_pd(half, half)));
     }
-    static LANES_INLINE void note(Trail& t, int i, M m) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(t[i]), m); }
-    static LANES_INLINE int noted(const Trail& t, int lane) { return noted_words(t, lane); }
-    static LANES_INLINE unsigned bits(M m)
+    static LANES_INLINE Mask below(Mask m, V sum, V four)
     {
-        return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(m)));
+        return _mm256_and_pd(m, _mm256_cmp_pd(sum, four, _CMP_NGE_UQ));
     }
-    static LANES_INLINE M mask(unsigned bits)
+    static LANES_INLINE void record(History& h, int step, Mask m) { h[step] = m; }
+    static LANES_INLINE V steps_in(const History& h)
     {
-        return _mm256_load_si256(reinterpret_cast<const __m256i*>(avx2_tables.mask[bits]));
+        __m256i steps = _mm256_setzero_si256();  // a mask lane is -1 as an integer
+        for (int step = 0; step < round_steps; ++step)
+            steps = _mm256_sub_epi64(steps, _mm256_castpd_si256(h[step]));
+        const __m256i low_halves = _mm256_permutevar8x32_epi32(steps, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+        return _mm256_cvtepi32_pd(_mm256_castsi256_si128(low_halves));
     }
-    static LANES_INLINE V clear(V v, unsigned bits)
+    static LANES_INLINE unsigned bits(Mask m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
+    static LANES_INLINE Mask mask(unsigned lanes)
     {
-        return _mm256_andnot_pd(_mm256_castsi256_pd(mask(bits)), v);
+        return _mm256_load_pd(reinterpret_cast<const double*>(avx2_tables.mask[lanes]));
     }
-    // Reads 4 doubles from src whatever the subset: the feed has room past its end.
-    static LANES_INLINE V expand(V v, unsigned bits, const double* src)
+    static LANES_INLINE unsigned at_least(V a, V b) { return bits(_mm256_cmp_pd(a, b, _CMP_GE_OQ)); }
+    static LANES_INLINE V blend(V v, unsigned lanes, V w) { return _mm256_blendv_pd(v, w, mask(lanes)); }
+    static LANES_INLINE V expand(V v, unsigned lanes, const double* from)
     {
-        const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(avx2_tables.expand[bits]));
-        const __m256i moved = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src)), order);
-        return _mm256_blendv_pd(v, _mm256_castsi256_pd(moved), _mm256_castsi256_pd(mask(bits)));
+        const __m256 loaded = _mm256_loadu_ps(reinterpret_cast<const float*>(from));
+        return blend(v, lanes, _mm256_castps_pd(_mm256_permutevar8x32_ps(loaded, load_row(avx2_tables.expand[lanes]))));
+    }
+    static LANES_INLINE void compress(double* to, unsigned lanes, V v)
+    {
+        const __m256 moved = _mm256_permutevar8x32_ps(_mm256_castpd_ps(v), load_row(avx2_tables.compress[lanes]));
+        _mm256_storeu_pd(to, _mm256_castps_pd(moved));
     }
 };
 
 }  // namespace
 
-// 16 ymm registers hold three chains of x, y, s and the mask (12) and the
-// temporaries, cr and ci read from memory. Of the 8 of 32-bit code two
-// chains measured fastest.
+// 16 ymm registers hold four batches of x, y and the mask (12) and the
+// temporaries, cr and ci read from memory. Of the 8 of 32-bit code three
+// batches measured fastest.
 #if defined(__i386__)
-constexpr int avx2_chains = 2;
+constexpr int avx2_batches = 3;
 #else
-constexpr int avx2_chains = 3;
+constexpr int avx2_batches = 4;
 #endif
 
 LANES_ENTRY void escape_lanes_avx2(EscapePass& pass)
 {
-    escape_lanes<Avx2, avx2_chains>(pass);
+    escape_lanes<Avx2, avx2_batches>(pass);
 }

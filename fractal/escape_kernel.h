@@ -1,17 +1,12 @@
-// The lane kernel, shared by the per-instruction-set files. Each defines
-// LANES_TARGET (its target attribute) and a lane type before including this:
-//   width; V (doubles), M (a lane mask), Trail (a mask for each iteration
-//   of a chunk); zero(), set1(d), add, sub, mul;
-//   go_on(m, s, four): m without the lanes where s >= 4 (a NaN s goes on);
-//   bits(m), mask(bits): a mask as lane bits and back;
-//   note(trail, i, m): keep the mask of the i-th iteration of the chunk;
-//   noted(trail, lane): the number of iterations the lane was in the mask;
-//   clear(v, bits): the lanes in bits zeroed;
-//   expand(v, bits, src): the j-th lane set in bits replaced by src[j].
-// Everything here is internal to the including file.
+// The escape kernel shared by the per-instruction-set files. Each defines
+// LANES_TARGET (its target attribute), includes this, defines a type that
+// meets VectorLanes and runs escape_lanes with it. Everything here is
+// internal to the including file.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <utility>
 
 #include "fractal/escape_lanes.h"
 
@@ -26,149 +21,208 @@
 
 namespace {
 
-// Iterations between two looks at the lanes. A lane whose point escapes or
-// reaches the cap idles to the end of its chunk, so a point wastes 4 lane
-// iterations on average, under 1% of the bench set's mean of about 650.
-constexpr int chunk = 8;
-
-// noted() for trails that keep each lane's mask of each iteration as a
-// 64-bit word, all ones or zero.
-template <int width>
-LANES_INLINE int noted_words(const std::int64_t (&trail)[chunk][width], int lane)
-{
-    int n = 0;
-    for (int i = 0; i < chunk; ++i)
-        n += trail[i][lane] & 1;
-    return n;
-}
-
-// The bookkeeping of one vector of points. The vectors themselves are kept
-// apart from it, in variables the compiler can hold in registers.
+// What an instruction set provides: `width` lanes of doubles (V), a mask of
+// lanes (Mask) and the masks of one round kept step by step (History). Sets
+// of lanes pass between them as bits, bit j for lane j.
 template <class L>
-struct Chain {
-    unsigned busy;  // lanes that hold a point
-    std::uint32_t offset[L::width];
-    std::int64_t start[L::width];  // iteration at which the lane's point began
+concept VectorLanes = requires(typename L::V v, typename L::Mask m, typename L::History& history,
+                               unsigned lanes, int step, const double* from, double* to) {
+    requires L::width >= 2 && L::width <= max_lanes;
+    { L::set1(0.0) } -> std::same_as<typename L::V>;
+    { L::add(v, v) } -> std::same_as<typename L::V>;
+    { L::sub(v, v) } -> std::same_as<typename L::V>;
+    { L::mul(v, v) } -> std::same_as<typename L::V>;
+    { L::min(v, v) } -> std::same_as<typename L::V>;
+    { L::smallest(v) } -> std::same_as<double>;  // the least of the lanes
+    // m less the lanes where sum >= four; a NaN sum stays in.
+    { L::below(m, v, v) } -> std::same_as<typename L::Mask>;
+    // Keeps m as the mask of the round's step-th iteration.
+    { L::record(history, step, m) };
+    // For each lane, how many of the round's masks hold it, as a double.
+    { L::steps_in(std::as_const(history)) } -> std::same_as<typename L::V>;
+    { L::bits(m) } -> std::same_as<unsigned>;
+    { L::mask(lanes) } -> std::same_as<typename L::Mask>;
+    { L::at_least(v, v) } -> std::same_as<unsigned>;  // the lanes where a >= b
+    // v with the lanes in `lanes` taken from the second vector.
+    { L::blend(v, lanes, v) } -> std::same_as<typename L::V>;
+    // v with its j-th lane in `lanes` set to from[j]; reads `width` doubles.
+    { L::expand(v, lanes, from) } -> std::same_as<typename L::V>;
+    // Stores the j-th lane in `lanes` of v to to[j]; may write `width` doubles.
+    { L::compress(to, lanes, v) };
 };
 
-// Writes the counts of the lanes in `done` and gives them the next points
-// of the feed; lanes left without a point go idle. Keeps `deadline` at or
-// below the first iteration at which a busy lane reaches the cap.
-template <class L>
-LANES_INLINE void settle_chain(EscapePass& pass, PointFeed& feed, Chain<L>& ch,
-                               const typename L::Trail& trail, unsigned done, std::int64_t now,
-                               std::int64_t& deadline, std::uint64_t& iterations, typename L::V& x,
-                               typename L::V& y, typename L::V& s, typename L::V& cr,
-                               typename L::V& ci, typename L::M& active)
-{
-    const std::int64_t cap = pass.cap;
-    for (unsigned rest = done & ch.busy; rest != 0; rest &= rest - 1) {
-        const int lane = __builtin_ctz(rest);
-        std::int64_t count = now - chunk - ch.start[lane] + L::noted(trail, lane);
-        count = count < cap ? count : cap;
-        pass.pixels[ch.offset[lane]] = static_cast<std::uint8_t>(count);
-        iterations += static_cast<std::uint64_t>(count);
-    }
+// Iterations between two looks at the lanes: a round. A point that ends
+// (escapes or reaches the cap) is seen at the end of its round and written
+// and replaced at the end of the next, so its lane idles 4 + 8 iterations on
+// average, about 2% of the bench set's mean count of about 650. Writing it a
+// round late lets the branch that does so test masks known long before,
+// whose mispredictions then cost little.
+constexpr int round_steps = 8;
 
-    x = L::clear(x, done);
-    y = L::clear(y, done);
-    s = L::clear(s, done);
-    unsigned rest = done;
-    while (rest != 0) {
-        if (feed.begin == feed.end)
-            top_up_feed(pass, feed);
-        if (feed.begin == feed.end)
-            break;
-        unsigned fill = rest;
-        for (int n = __builtin_popcount(fill) - (feed.end - feed.begin); n > 0; --n)
-            fill &= ~(1u << (31 - __builtin_clz(fill)));  // the feed runs short: keep the lowest lanes
-        rest &= ~fill;
-        cr = L::expand(cr, fill, feed.cr + feed.begin);
-        ci = L::expand(ci, fill, feed.ci + feed.begin);
-        for (; fill != 0; fill &= fill - 1) {
-            const int lane = __builtin_ctz(fill);
-            ch.offset[lane] = feed.offset[feed.begin++];
-            ch.start[lane] = now;
-        }
-    }
-    cr = L::clear(cr, rest);
-    ci = L::clear(ci, rest);
-    ch.busy = (ch.busy | done) & ~rest;
-    active = L::mask(ch.busy);
-    if (done & ~rest)
-        deadline = now + cap < deadline ? now + cap : deadline;
+// The number of lanes in each set of lanes.
+struct LaneCounts {
+    std::uint8_t of[1 << max_lanes];
+};
+constexpr LaneCounts make_lane_counts()
+{
+    LaneCounts t{};
+    for (unsigned lanes = 1; lanes < 1 << max_lanes; ++lanes)
+        t.of[lanes] = static_cast<std::uint8_t>(t.of[lanes & (lanes - 1)] + 1);
+    return t;
+}
+constexpr LaneCounts lane_counts = make_lane_counts();
+
+// The lowest n lanes of a set that has more.
+inline unsigned lowest_lanes(unsigned lanes, int n)
+{
+    unsigned kept = 0;
+    for (; n > 0; --n, lanes &= lanes - 1)
+        kept |= lanes & (0u - lanes);
+    return kept;
 }
 
-// `chains` independent vectors of points iterate side by side to hide the
-// latency of the multiply-add chain. A lane counts the iterations before it
-// first sees a sum >= 4: those before the chunk and those of the chunk in
-// which it was still active. A NaN sum never compares >= 4, and such a
-// point runs to the cap. A lane is settled when it escaped or has run `cap`
-// iterations; its count is min(count, cap), for the cap only truncates.
-template <class L, int chains>
+// One vector of points iterated together. Lane j holds the point c = (cr, ci)
+// at z = (x, y); it began at iteration `start`, and its count goes to byte
+// `pixel` of pass.counts. Idle lanes (out of `busy`) iterate whatever they
+// hold, unseen. The masks of each round are kept apart, in memory, so that
+// the compiler keeps the batches themselves in registers.
+template <VectorLanes L>
+struct Batch {
+    typename L::V x, y, cr, ci, start, pixel;
+    typename L::Mask iterating;  // busy lanes whose point has not escaped
+    unsigned busy;               // lanes that hold a point
+    unsigned ended;              // busy lanes whose point ended by the last round
+};
+
+// One iteration of every lane, as the scalar definition forms it: xx = x*x;
+// yy = y*y; y = (2x)*y + ci with the old x; x = (xx - yy) + cr; then the test
+// of the sum xx + yy, which the definition makes at the top of the next.
+template <VectorLanes L>
+LANES_INLINE void iterate(Batch<L>& b, typename L::History& history, int step, typename L::V four)
+{
+    L::record(history, step, b.iterating);
+    const typename L::V xx = L::mul(b.x, b.x);
+    const typename L::V yy = L::mul(b.y, b.y);
+    b.y = L::add(L::mul(L::add(b.x, b.x), b.y), b.ci);
+    b.x = L::add(L::sub(xx, yy), b.cr);
+    b.iterating = L::below(b.iterating, L::add(xx, yy), four);
+}
+
+// Lists the counts of the points in `lanes` at the end of the round that
+// ends at `now`: the iterations before the round and those of the round in
+// which the point still iterated, at most the cap.
+template <VectorLanes L>
+LANES_INLINE void finish(const Batch<L>& b, const typename L::History& history, unsigned lanes,
+                         std::int64_t now, typename L::V cap, FinishedPoints& finished)
+{
+    const typename L::V before = L::sub(L::set1(static_cast<double>(now - round_steps)), b.start);
+    const typename L::V count = L::min(L::add(before, L::steps_in(history)), cap);
+    L::compress(finished.pixel + finished.size, lanes, b.pixel);
+    L::compress(finished.count + finished.size, lanes, count);
+    finished.size += lane_counts.of[lanes];
+}
+
+// Starts the next points of the feed, at `now`, in `lanes`, which hold none
+// or a finished one. Lanes left without a point, once the pass has run out,
+// go idle.
+template <VectorLanes L>
+LANES_INLINE void refill(EscapePass& pass, PointFeed& feed, Batch<L>& b, unsigned lanes, std::int64_t now)
+{
+    unsigned filled = lanes;
+    if (feed.end - feed.begin < lane_counts.of[lanes]) {
+        top_up_feed(pass, feed);
+        if (feed.end - feed.begin < lane_counts.of[lanes])
+            filled = lowest_lanes(lanes, feed.end - feed.begin);
+    }
+    const typename L::V zero = L::set1(0.0);
+    b.x = L::blend(b.x, filled, zero);
+    b.y = L::blend(b.y, filled, zero);
+    b.cr = L::expand(b.cr, filled, feed.cr + feed.begin);
+    b.ci = L::expand(b.ci, filled, feed.ci + feed.begin);
+    b.pixel = L::expand(b.pixel, filled, feed.pixel + feed.begin);
+    b.start = L::blend(b.start, filled, L::set1(static_cast<double>(now)));
+    feed.begin += lane_counts.of[filled];
+    b.busy = (b.busy & ~lanes) | filled;
+    b.iterating = L::mask((L::bits(b.iterating) & ~lanes) | filled);
+}
+
+// Runs `batches` vectors of points side by side, enough to hide the latency
+// of each one's chain of multiplies and adds, until the pass has no points
+// left, and adds the counts to pass.iterations.
+template <VectorLanes L, int batches>
 LANES_INLINE void escape_lanes(EscapePass& pass)
 {
     using V = typename L::V;
     constexpr unsigned all_lanes = (1u << L::width) - 1;
-    const std::int64_t cap = pass.cap;
     const V four = L::set1(4.0);
+    const V cap = L::set1(static_cast<double>(pass.cap));
 
-    PointFeed feed{};
-    V x[chains], y[chains], s[chains], cr[chains], ci[chains];  // s = xx + yy: the sum tested next
-    typename L::M active[chains];     // busy lanes that have not escaped
-    typename L::Trail trail[chains];  // `active` after each iteration of the chunk
-    Chain<L> ch[chains];
-    std::int64_t now = 0, deadline = INT64_MAX;
+    PointFeed feed;
+    start_feed(feed);
+    FinishedPoints finished;
+    finished.size = 0;
     std::uint64_t iterations = 0;
+    Batch<L> batch[batches];
+    typename L::History history[2][batches];  // the masks of this round and of the last
+    unsigned round = 0;                         // this round's history is history[round & 1]
+    std::int64_t now = 0;
+    std::int64_t deadline = pass.cap;  // no busy lane reaches the cap before it
 #pragma GCC unroll 8
-    for (int c = 0; c < chains; ++c) {
-        x[c] = y[c] = s[c] = cr[c] = ci[c] = L::zero();
-        ch[c].busy = 0;
-        settle_chain(pass, feed, ch[c], trail[c], all_lanes, now, deadline, iterations, x[c], y[c],
-                     s[c], cr[c], ci[c], active[c]);
+    for (int k = 0; k < batches; ++k) {
+        Batch<L>& b = batch[k];
+        b.x = b.y = b.cr = b.ci = b.start = b.pixel = L::set1(0.0);
+        b.iterating = L::mask(0);
+        b.busy = b.ended = 0;
+        refill(pass, feed, b, all_lanes, now);
     }
 
-    for (;;) {
-        // The escape loop: test the sum, then xx = x*x; yy = y*y;
-        // y = (2x)*y + ci with the old x; x = (xx - yy) + cr.
-        for (int i = 0; i < chunk; ++i) {
+    // At the top of each round, every busy lane of a batch is in `iterating`,
+    // in `ended` or in both. In `iterating` alone, it has run now - start
+    // iterations, each after a passed test. In `ended`, its point ended in
+    // the last round: it escaped there, as that round's history shows, or
+    // had run `cap` iterations by its end; it is written and replaced at the
+    // end of this round.
+    for (;; ++round) {
+        for (int step = 0; step < round_steps; ++step) {
 #pragma GCC unroll 8
-            for (int c = 0; c < chains; ++c) {
-                active[c] = L::go_on(active[c], s[c], four);
-                L::note(trail[c], i, active[c]);
-                const V xx = L::mul(x[c], x[c]);
-                const V yy = L::mul(y[c], y[c]);
-                y[c] = L::add(L::mul(L::add(x[c], x[c]), y[c]), ci[c]);
-                x[c] = L::add(L::sub(xx, yy), cr[c]);
-                s[c] = L::add(xx, yy);
-            }
+            for (int k = 0; k < batches; ++k)
+                iterate(batch[k], history[round & 1][k], step, four);
         }
-        now += chunk;
+        now += round_steps;
 
-        // Lanes that escaped, and once the deadline passed those at the cap.
-        bool any_busy = false;
-        const bool deadline_passed = now >= deadline;
-        if (deadline_passed)
-            deadline = INT64_MAX;
+        // Write and replace the points seen ended at the last look; see
+        // those that escaped this round and, once the deadline has come,
+        // those that have run `cap` iterations.
+        const bool at_deadline = now >= deadline;
+        unsigned any_busy = 0;
 #pragma GCC unroll 8
-        for (int c = 0; c < chains; ++c) {
-            unsigned done = ch[c].busy & ~L::bits(active[c]);
-            if (deadline_passed)
-                for (unsigned rest = ch[c].busy & ~done; rest != 0; rest &= rest - 1) {
-                    const std::int64_t reach = ch[c].start[__builtin_ctz(rest)] + cap;
-                    if (reach <= now)
-                        done |= rest & (0u - rest);
-                    else if (reach < deadline)
-                        deadline = reach;
-                }
-            if (done != 0)
-                settle_chain(pass, feed, ch[c], trail[c], done, now, deadline, iterations, x[c], y[c],
-                             s[c], cr[c], ci[c], active[c]);
-            any_busy |= ch[c].busy != 0;
+        for (int k = 0; k < batches; ++k) {
+            Batch<L>& b = batch[k];
+            unsigned seen = ~L::bits(b.iterating);
+            if (at_deadline)
+                seen |= L::at_least(L::sub(L::set1(static_cast<double>(now)), b.start), cap);
+            seen &= b.busy & ~b.ended;
+            if (b.ended != 0) {
+                finish(b, history[~round & 1][k], b.ended, now - round_steps, cap, finished);
+                refill(pass, feed, b, b.ended, now);
+                if (finished.size > finished_capacity - L::width)
+                    write_finished(pass, finished, iterations);
+            }
+            b.ended = seen;
+            any_busy |= b.busy;
         }
         if (!any_busy)
             break;
+        if (at_deadline) {
+            // The oldest start of a busy lane not yet seen ended.
+            V oldest = L::set1(static_cast<double>(now));
+#pragma GCC unroll 8
+            for (int k = 0; k < batches; ++k)
+                oldest = L::min(oldest, L::blend(batch[k].start, (~batch[k].busy | batch[k].ended) & all_lanes, oldest));
+            deadline = static_cast<std::int64_t>(L::smallest(oldest)) + pass.cap;
+        }
     }
+    write_finished(pass, finished, iterations);
     pass.iterations += iterations;
 }
 

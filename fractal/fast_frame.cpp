@@ -3,8 +3,6 @@
 // coordinates the scalar definition forms for it.
 #include "fractal/fast_frame.h"
 
-#include <cstring>
-
 #include "fractal/escape_lanes.h"
 #include "fractal/view.h"
 #include "fractal/worker_pool.h"
@@ -21,7 +19,7 @@ double coarse_cr[frame_width];
 double coarse_ci[frame_height];
 double fine_cr[frame_width];
 double fine_ci[frame_height];
-std::uint16_t unfilled[block_rows * block_columns];  // br * 128 + bc, row by row
+alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse samples' counts, br * 128 + bc
 std::uint64_t frame_iterations;
 
 // The compiler's runtime also checks that the operating system saves the
@@ -43,10 +41,10 @@ void escape_task(void* pass)
     lanes_kernel(*static_cast<EscapePass*>(pass));
 }
 
-std::uint64_t run_pass(const double* cr, const double* ci, const std::uint16_t* blocks, int items,
-                       std::uint8_t* pixels)
+std::uint64_t run_pass(const double* cr, const double* ci, const std::uint8_t* coarse, std::uint8_t* counts,
+                       BlockFlags* flags)
 {
-    EscapePass pass{cr, ci, blocks, items, max_iterations(), pixels, {0}, {0}};
+    EscapePass pass{cr, ci, coarse, counts, flags, max_iterations(), {0}, {0}};
     run_on_every_core(escape_task, &pass);
     return pass.iterations;
 }
@@ -75,12 +73,13 @@ void use_simd_level(SimdLevel level)
                                                      : escape_lanes_sse2;
 }
 
+// The coarse pass fills the coarse grid; the frame pass fills or computes
+// every block from it, so every frame byte is written once and no thread
+// waits on a serial step between the two.
 void compute_frame_fast(Frame& frame, BlockFlags& flags)
 {
     const ViewState& v = view_state();
-    std::uint8_t* p = frame.pixels;
     simd_level();  // chooses the best level on first use
-    std::memset(&flags, block_not_filled, sizeof flags);
 
     // Coarse coordinates, accumulated by repeated addition.
     double ci = v.bottom;
@@ -93,28 +92,6 @@ void compute_frame_fast(Frame& frame, BlockFlags& flags)
         coarse_cr[c] = cr;
         cr += v.coarse_step_re;
     }
-    frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, block_rows, p);
-
-    // Fill each block whose four corner bytes agree; list the others. The
-    // last block row and column have no far corners and are never filled.
-    int unfilled_count = 0;
-    for (int br = 0; br < block_rows; ++br) {
-        for (int bc = 0; bc < block_columns; ++bc) {
-            const int r = br * block_size, c = bc * block_size;
-            const std::uint8_t value = p[r * frame_width + c];
-            if (br < block_rows - 1 && bc < block_columns - 1 &&
-                p[r * frame_width + c + block_size] == value &&
-                p[(r + block_size) * frame_width + c + block_size] == value &&
-                p[(r + block_size) * frame_width + c] == value) {
-                for (int rr = r; rr < r + block_size; ++rr)
-                    std::memset(p + rr * frame_width + c, value, block_size);
-                flags.flags[br][bc] = block_filled;
-            } else {
-                unfilled[unfilled_count++] = static_cast<std::uint16_t>(br * block_columns + bc);
-            }
-        }
-    }
-
     // Fine coordinates: each block's origin by multiplication, then repeated
     // addition along its rows and columns.
     for (int bc = 0; bc < block_columns; ++bc) {
@@ -131,7 +108,9 @@ void compute_frame_fast(Frame& frame, BlockFlags& flags)
             fine += v.step_im;
         }
     }
-    frame_iterations += run_pass(fine_cr, fine_ci, unfilled, unfilled_count, p);
+
+    frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr);
+    frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &flags);
 }
 
 std::uint64_t last_frame_iterations()
