@@ -1,0 +1,233 @@
+// zqvtool export: a recording as the program's playback shows it. The
+// recording is opened and stepped exactly as the program's Open does, and
+// every tick's display image becomes a picture, upright and upscaled, in a
+// video or GIF file or a PNG sequence. Everything is written under temporary
+// names beside the output, which take the output's names only when the
+// export is complete.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "app/program.h"
+#include "tool/tool.h"
+#include "zoom/compositor.h"
+#include "zoom/ring.h"
+
+namespace {
+
+constexpr int levels_on_screen = 3;  // the compositor nests three ring levels
+constexpr const char* part_suffix = ".part";
+
+std::vector<std::uint8_t> picture;  // the display image upright and upscaled
+std::vector<std::uint8_t> png;      // one encoded PNG file
+std::vector<std::string> png_names;  // of the PNG files written so far
+
+// The scales of the pictures within one doubling of the outermost level,
+// from 640 up to below 1280: the playback's linear steps, or with smooth a
+// constant ratio, about step pixels at the start of the doubling.
+std::vector<std::int32_t> doubling_scales(const ExportOptions& options)
+{
+    std::vector<std::int32_t> scales;
+    if (!options.smooth) {
+        for (std::int32_t scale = min_scale; scale < turn_scale; scale += options.step)
+            scales.push_back(scale);
+        return scales;
+    }
+    const long per_doubling = std::max(1L, std::lround(static_cast<double>(min_scale) / options.step));
+    for (long j = 0; j < per_doubling; ++j)
+        scales.push_back(static_cast<std::int32_t>(
+            std::lround(min_scale * std::exp2(static_cast<double>(j) / static_cast<double>(per_doubling)))));
+    return scales;
+}
+
+// The name of picture number in a printf pattern with one %d, %Nd or %0Nd
+// ("%%" is a percent sign); nothing if the pattern has no such single number.
+std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
+{
+    std::string name;
+    int numbers = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+            continue;
+        }
+        if (++i < pattern.size() && pattern[i] == '%') {
+            name += '%';
+            continue;
+        }
+        const bool zeros = i < pattern.size() && pattern[i] == '0';
+        std::size_t width = 0;
+        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
+            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
+        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)
+            return std::nullopt;
+        const std::string digits = std::to_string(number);
+        name += std::string(width > digits.size() ? width - digits.size() : 0, zeros ? '0' : ' ') + digits;
+    }
+    if (numbers != 1)
+        return std::nullopt;
+    return name;
+}
+
+// The display image (row 0 at the bottom) top row first, every pixel
+// repeated scale x scale times.
+void make_picture(const DisplayBuffer& display, int scale)
+{
+    const std::size_t width = static_cast<std::size_t>(frame_width) * scale;
+    picture.resize(width * frame_height * scale);
+    std::uint8_t* row = picture.data();
+    for (int y = frame_height - 1; y >= 0; --y) {
+        const std::uint8_t* source = display.pixels + y * frame_width;
+        for (int x = 0; x < frame_width; ++x)
+            std::memset(row + x * scale, source[x], scale);
+        for (int copy = 1; copy < scale; ++copy)
+            std::memcpy(row + copy * width, row, width);
+        row += width * scale;
+    }
+}
+
+std::optional<std::string> write_png_file(const std::string& name)
+{
+    const std::string part = name + part_suffix;
+    std::FILE* file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr)
+        return "cannot write " + name + ": " + std::strerror(errno);
+    png_names.push_back(name);
+    errno = 0;
+    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    if (std::fclose(file) != 0 || !written)
+        return "cannot write " + name + ": " + (errno != 0 ? std::strerror(errno) : "the disk took only part of it");
+    return std::nullopt;
+}
+
+// Renames every file written, part name to its own, or removes them all.
+std::optional<std::string> finish_files(const std::vector<std::string>& names, bool keep)
+{
+    std::error_code error;
+    for (const std::string& name : names) {
+        if (keep)
+            std::filesystem::rename(name + part_suffix, name, error);
+        if (error)
+            return "cannot rename " + name + part_suffix + " to " + name + ": " + error.message();
+    }
+    if (!keep)
+        for (const std::string& name : names)
+            std::filesystem::remove(name + part_suffix, error);
+    return std::nullopt;
+}
+
+}  // namespace
+
+int run_export(const ExportOptions& options)
+{
+    start_program();
+    RecordingFile file;
+    if (const std::optional<std::string> reason = check_recording(options.in, file)) {
+        print_error(options.in + ": " + *reason);
+        return exit_failed;
+    }
+    // The picture whose outermost level is frame k shows frames k to k + 2.
+    const std::int64_t last = file.whole_frames - levels_on_screen;
+    if (last < 0) {
+        print_error(options.in + ": it holds " + std::to_string(file.whole_frames) + " whole frames, and a picture shows " +
+                    std::to_string(levels_on_screen));
+        return exit_failed;
+    }
+    const std::int64_t to = options.to < 0 ? last : options.to;
+    if (to > last || options.from > to) {
+        print_error("--from and --to must lie in 0 to " + std::to_string(last) + ", the outermost frames of " +
+                    options.in + "'s pictures");
+        return exit_usage;
+    }
+
+    const std::vector<std::int32_t> scales = doubling_scales(options);
+    const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
+    const bool png_sequence = options.out.find('%') != std::string::npos;
+    std::vector<std::string> outputs{options.out};
+    if (png_sequence) {
+        if (!options.out.ends_with(".png") || !picture_name(options.out, 1)) {
+            print_error(options.out + ": a picture pattern holds one number such as %05d and ends in .png");
+            return exit_usage;
+        }
+        outputs.clear();
+        for (std::int64_t number = 1; number <= total; ++number)
+            outputs.push_back(*picture_name(options.out, number));
+    }
+    std::error_code error;
+    for (const std::string& name : outputs) {
+        if (!options.force && std::filesystem::exists(name, error)) {
+            print_error(name + ": the file exists (--force overwrites it)");
+            return exit_failed;
+        }
+    }
+
+    const int width = frame_width * options.scale, height = frame_height * options.scale;
+    if (!png_sequence) {
+        if (const std::optional<std::string> reason =
+                open_video(options.out, options.out + part_suffix, width, height, options.fps)) {
+            print_error(options.out + ": " + *reason);
+            finish_files(outputs, false);
+            return exit_failed;
+        }
+    }
+
+    // The program's Open: the ring read from the file, then one step per tick.
+    set_zoom_step(options.step);
+    std::optional<std::string> failure = open_recording(options.in.c_str());
+    if (failure)
+        failure = options.in + ": " + *failure;
+    else
+        generate_ring();
+    catch_interrupt();
+    start_progress("pictures", total);
+    std::int64_t frame = 0, done = 0;
+    std::size_t in_doubling = 0;  // the picture's place in scales
+    while (!failure && !interrupted() && frame <= to) {
+        if (options.smooth) {
+            const std::int32_t next = in_doubling + 1 < scales.size() ? scales[in_doubling + 1] : turn_scale;
+            set_zoom_step(next - scales[in_doubling]);
+        }
+        const std::uint8_t ring_index = frame_ring().ring_index;
+        if (frame < options.from) {
+            advance_scale();  // no picture: nothing to compose
+        } else {
+            step_zoom();
+            make_picture(display_buffer(), options.scale);
+            if (!png_sequence) {
+                if (const std::optional<std::string> reason = write_video(picture.data()))
+                    failure = options.out + ": " + *reason;
+            } else if (const std::optional<std::string> reason = encode_png(picture.data(), width, height, png)) {
+                failure = outputs[done] + ": " + *reason;
+            } else {
+                failure = write_png_file(outputs[done]);
+            }
+            show_progress(++done);
+        }
+        const bool turned = frame_ring().ring_index != ring_index;
+        frame += turned;
+        in_doubling = turned ? 0 : in_doubling + 1;
+    }
+    end_progress();
+    end_recording();
+
+    if (!png_sequence) {
+        const std::optional<std::string> reason = close_video();
+        if (reason && !failure)
+            failure = options.out + ": " + *reason;
+    }
+    if (!failure && interrupted())
+        failure = "interrupted; nothing written";
+    const std::vector<std::string>& written = png_sequence ? png_names : outputs;
+    if (!failure)
+        failure = finish_files(written, true);
+    if (failure) {
+        print_error(*failure);
+        finish_files(written, false);
+        return interrupted() ? exit_interrupted : exit_failed;
+    }
+    return 0;
+}
