@@ -5,9 +5,7 @@
 // names beside the output, which take the output's names only when the
 // export is complete.
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -23,8 +21,6 @@ constexpr int levels_on_screen = 3;  // the compositor nests three ring levels
 constexpr const char* part_suffix = ".part";
 
 std::vector<std::uint8_t> picture;  // the display image upright and upscaled
-std::vector<std::uint8_t> png;      // one encoded PNG file
-std::vector<std::string> png_names;  // of the PNG files written so far
 
 // The scales of the pictures within one doubling of the outermost level,
 // from 640 up to below 1280: the playback's linear steps, or with smooth a
@@ -44,35 +40,6 @@ std::vector<std::int32_t> doubling_scales(const ExportOptions& options)
     return scales;
 }
 
-// The name of picture number in a printf pattern with one %d, %Nd or %0Nd
-// ("%%" is a percent sign); nothing if the pattern has no such single number.
-std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
-{
-    std::string name;
-    int numbers = 0;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '%') {
-            name += pattern[i];
-            continue;
-        }
-        if (++i < pattern.size() && pattern[i] == '%') {
-            name += '%';
-            continue;
-        }
-        const bool zeros = i < pattern.size() && pattern[i] == '0';
-        std::size_t width = 0;
-        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
-            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
-        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)
-            return std::nullopt;
-        const std::string digits = std::to_string(number);
-        name += std::string(width > digits.size() ? width - digits.size() : 0, zeros ? '0' : ' ') + digits;
-    }
-    if (numbers != 1)
-        return std::nullopt;
-    return name;
-}
-
 // The display image (row 0 at the bottom) top row first, every pixel
 // repeated scale x scale times.
 void make_picture(const DisplayBuffer& display, int scale)
@@ -82,29 +49,17 @@ void make_picture(const DisplayBuffer& display, int scale)
     std::uint8_t* row = picture.data();
     for (int y = frame_height - 1; y >= 0; --y) {
         const std::uint8_t* source = display.pixels + y * frame_width;
+        std::uint8_t* target = row;
         for (int x = 0; x < frame_width; ++x)
-            std::memset(row + x * scale, source[x], scale);
+            for (int copy = 0; copy < scale; ++copy)
+                *target++ = source[x];
         for (int copy = 1; copy < scale; ++copy)
             std::memcpy(row + copy * width, row, width);
         row += width * scale;
     }
 }
 
-std::optional<std::string> write_png_file(const std::string& name)
-{
-    const std::string part = name + part_suffix;
-    std::FILE* file = std::fopen(part.c_str(), "wb");
-    if (file == nullptr)
-        return "cannot write " + name + ": " + std::strerror(errno);
-    png_names.push_back(name);
-    errno = 0;
-    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    if (std::fclose(file) != 0 || !written)
-        return "cannot write " + name + ": " + (errno != 0 ? std::strerror(errno) : "the disk took only part of it");
-    return std::nullopt;
-}
-
-// Renames every file written, part name to its own, or removes them all.
+// Gives every output file its own name, or removes them all.
 std::optional<std::string> finish_files(const std::vector<std::string>& names, bool keep)
 {
     std::error_code error;
@@ -122,6 +77,32 @@ std::optional<std::string> finish_files(const std::vector<std::string>& names, b
 
 }  // namespace
 
+std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
+{
+    std::string name;
+    int numbers = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+            continue;
+        }
+        if (++i < pattern.size() && pattern[i] == '%') {
+            name += '%';
+            continue;
+        }
+        std::size_t width = 0;
+        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
+            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
+        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)
+            return std::nullopt;
+        const std::string digits = std::to_string(number);
+        name += std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+    }
+    if (numbers != 1)
+        return std::nullopt;
+    return name;
+}
+
 int run_export(const ExportOptions& options)
 {
     start_program();
@@ -133,8 +114,8 @@ int run_export(const ExportOptions& options)
     // The picture whose outermost level is frame k shows frames k to k + 2.
     const std::int64_t last = file.whole_frames - levels_on_screen;
     if (last < 0) {
-        print_error(options.in + ": it holds " + std::to_string(file.whole_frames) + " whole frames, and a picture shows " +
-                    std::to_string(levels_on_screen));
+        print_error(options.in + ": it holds " + std::to_string(file.whole_frames) +
+                    " whole frames, and a picture shows " + std::to_string(levels_on_screen));
         return exit_failed;
     }
     const std::int64_t to = options.to < 0 ? last : options.to;
@@ -146,11 +127,10 @@ int run_export(const ExportOptions& options)
 
     const std::vector<std::int32_t> scales = doubling_scales(options);
     const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
-    const bool png_sequence = options.out.find('%') != std::string::npos;
     std::vector<std::string> outputs{options.out};
-    if (png_sequence) {
-        if (!options.out.ends_with(".png") || !picture_name(options.out, 1)) {
-            print_error(options.out + ": a picture pattern holds one number such as %05d and ends in .png");
+    if (options.out.ends_with(".png")) {
+        if (!picture_name(options.out, 1)) {
+            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
             return exit_usage;
         }
         outputs.clear();
@@ -165,21 +145,25 @@ int run_export(const ExportOptions& options)
         }
     }
 
+    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        print_error(options.out + ": there is no folder " + folder.string());
+        return exit_failed;
+    }
+
     const int width = frame_width * options.scale, height = frame_height * options.scale;
-    if (!png_sequence) {
-        if (const std::optional<std::string> reason =
-                open_video(options.out, options.out + part_suffix, width, height, options.fps)) {
-            print_error(options.out + ": " + *reason);
-            finish_files(outputs, false);
-            return exit_failed;
-        }
+    std::optional<std::string> failure =
+        open_pictures(options.out, options.out + part_suffix, width, height, options.fps);
+    if (failure) {
+        print_error(options.out + ": " + *failure);
+        finish_files(outputs, false);
+        return exit_failed;
     }
 
     // The program's Open: the ring read from the file, then one step per tick.
     set_zoom_step(options.step);
-    std::optional<std::string> failure = open_recording(options.in.c_str());
-    if (failure)
-        failure = options.in + ": " + *failure;
+    if (const std::optional<std::string> reason = open_recording(options.in.c_str()))
+        failure = options.in + ": " + *reason;
     else
         generate_ring();
     catch_interrupt();
@@ -197,14 +181,8 @@ int run_export(const ExportOptions& options)
         } else {
             step_zoom();
             make_picture(display_buffer(), options.scale);
-            if (!png_sequence) {
-                if (const std::optional<std::string> reason = write_video(picture.data()))
-                    failure = options.out + ": " + *reason;
-            } else if (const std::optional<std::string> reason = encode_png(picture.data(), width, height, png)) {
-                failure = outputs[done] + ": " + *reason;
-            } else {
-                failure = write_png_file(outputs[done]);
-            }
+            if (const std::optional<std::string> reason = write_picture(picture.data()))
+                failure = options.out + ": " + *reason;
             show_progress(++done);
         }
         const bool turned = frame_ring().ring_index != ring_index;
@@ -214,19 +192,16 @@ int run_export(const ExportOptions& options)
     end_progress();
     end_recording();
 
-    if (!png_sequence) {
-        const std::optional<std::string> reason = close_video();
-        if (reason && !failure)
-            failure = options.out + ": " + *reason;
-    }
+    const std::optional<std::string> closed = close_pictures();
+    if (!failure && closed)
+        failure = options.out + ": " + *closed;
     if (!failure && interrupted())
         failure = "interrupted; nothing written";
-    const std::vector<std::string>& written = png_sequence ? png_names : outputs;
     if (!failure)
-        failure = finish_files(written, true);
+        failure = finish_files(outputs, true);
     if (failure) {
         print_error(*failure);
-        finish_files(written, false);
+        finish_files(outputs, false);
         return interrupted() ? exit_interrupted : exit_failed;
     }
     return 0;

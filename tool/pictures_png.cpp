@@ -20,18 +20,18 @@ void append_bytes(void* context, void* data, int size)
 
 }  // namespace
 
-std::optional<std::string> open_video(const std::string&, const std::string&, int, int, int)
+std::optional<std::string> open_pictures(const std::string&, const std::string&, int, int, int)
 {
     return "video and GIF files are made by the Linux build; this one writes PNG pictures (a pattern such as "
            "out/%05d.png)";
 }
 
-std::optional<std::string> write_video(const std::uint8_t*)
+std::optional<std::string> write_picture(const std::uint8_t*)
 {
     return std::nullopt;
 }
 
-std::optional<std::string> close_video()
+std::optional<std::string> close_pictures()
 {
     return std::nullopt;
 }

@@ -52,18 +52,20 @@ void print_error(const std::string& text);
 // The shortest decimal text that reads back as the same double, with a point.
 std::string exact_text(double value);
 
-// A video or GIF file of width x height pictures at fps pictures per second,
-// in the format that path's extension names, written at write_path. Each
+// The pictures of an export: a video or GIF file in the format that path's
+// extension names, or PNG files when path is a pattern ending in .png,
+// written under write_path (the files' names with ".part" appended). Each
 // picture is width x height colour indices, top row first. The reason on
-// failure; after a failure or close_video nothing is left open.
-std::optional<std::string> open_video(const std::string& path, const std::string& write_path, int width,
-                                      int height, int fps);
-std::optional<std::string> write_video(const std::uint8_t* picture);
-// Flushes the encoder and closes the file; the reason if any of it failed.
-std::optional<std::string> close_video();
-// The PNG file of one picture (as for write_video), in the program's colours.
-std::optional<std::string> encode_png(const std::uint8_t* picture, int width, int height,
-                                      std::vector<std::uint8_t>& png);
+// failure; after a failure or close_pictures nothing is left open.
+std::optional<std::string> open_pictures(const std::string& path, const std::string& write_path, int width,
+                                         int height, int fps);
+std::optional<std::string> write_picture(const std::uint8_t* picture);
+// Flushes the encoder and closes the files; the reason if any of it failed.
+std::optional<std::string> close_pictures();
+// The name of picture number in a printf pattern with one %d or %0Nd, always
+// zero-padded as FFmpeg does ("%%" is a percent sign); nothing if the
+// pattern has no such single number.
+std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number);
 
 // Progress on standard error while it is a terminal: what is counted, done
 // of total, the rate and the time left; end_progress ends the line.
