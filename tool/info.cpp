@@ -16,14 +16,14 @@ void print_info(const std::string& path, const RecordingFile& file)
     const std::int64_t unresolved = first_unresolved_frame(h.centre_re, h.centre_im, h.width);
     std::string text = path + "\n  centre          " + exact_text(h.centre_re) + ", " + exact_text(h.centre_im) +
                        "\n  width           " + exact_text(h.width) + "\n  whole frames    " +
-                       std::to_string(file.whole_frames) + " (0 to " + std::to_string(file.whole_frames - 1) +
-                       ")\n  trailing bytes  " + std::to_string(file.trailing_bytes);
+                       std::to_string(file.whole_frames);
     if (file.whole_frames > 0) {
         double width = h.width;  // halved as the ring halves it, so exactly the frame's width
         for (std::int64_t k = 1; k < file.whole_frames; ++k)
             width = width * 0.5;
-        text += "\n  last width      " + exact_text(width);
+        text += " (0 to " + std::to_string(file.whole_frames - 1) + ")\n  last width      " + exact_text(width);
     }
+    text += "\n  trailing bytes  " + std::to_string(file.trailing_bytes);
     text += "\n  unresolved from frame " + std::to_string(unresolved) +
             (unresolved < file.whole_frames ? " (on, the frames are blocky artefacts, not the set)"
                                             : " (beyond the file's frames)");

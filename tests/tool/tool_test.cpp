@@ -38,13 +38,18 @@ std::string run_ok(const std::string& arguments)
     return out;
 }
 
-// Nothing whose name starts with prefix in the current directory.
-bool nothing_named(const std::string& prefix)
+void make_empty_folder(const char* folder)
 {
-    for (const auto& entry : std::filesystem::directory_iterator("."))
-        if (entry.path().filename().string().starts_with(prefix))
-            return false;
-    return true;
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+}
+
+std::vector<std::string> folder_names(const char* folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
 }
 
 TEST(ToolGenerate, WritesTheProgramsGenerateOnlyBytesOnEveryBuild)
@@ -64,7 +69,7 @@ TEST(ToolGenerate, WritesTheProgramsGenerateOnlyBytesOnEveryBuild)
     EXPECT_EQ(run_tool("generate --frames 4 tool.zqv", out, err), 1);
     EXPECT_NE(err.find("tool.zqv: the file exists"), std::string::npos) << err;
     EXPECT_EQ(read_file("tool.zqv").size(), tool.size());
-    EXPECT_TRUE(nothing_named("tool.zqv."));
+    EXPECT_FALSE(std::filesystem::exists("tool.zqv.part"));
 }
 
 // By default generate stops before the first frame info calls unresolved.
@@ -81,19 +86,19 @@ TEST(ToolGenerate, StopsWhereDoublePrecisionRunsOut)
 TEST(ToolExport, PngPicturesAreWhatThePlaybackShows)
 {
     run_ok("generate --frames 8 --force zoom.zqv");
-    run_ok("export --force zoom.zqv picture_%03d.png");
+    make_empty_folder("pictures");
+    run_ok("export zoom.zqv pictures/%03d.png");
     // Outermost frames 0 to 5: the last picture's levels are frames 5, 6 and 7.
     const std::vector<std::uint64_t> shown = playback_hashes("zoom.zqv", 6 * pictures_per_frame);
     for (std::size_t i = 0; i < shown.size(); ++i) {
         char name[32];
-        std::snprintf(name, sizeof name, "picture_%03zu.png", i + 1);
+        std::snprintf(name, sizeof name, "pictures/%03zu.png", i + 1);
         const Pictures picture = decode_pictures(name);
         ASSERT_EQ(picture.hashes.size(), 1u) << name;
         EXPECT_EQ(picture.width, 640);
         EXPECT_EQ(picture.hashes[0], shown[i]) << name;
     }
-    EXPECT_FALSE(std::filesystem::exists("picture_121.png"));
-    EXPECT_TRUE(nothing_named("picture_121"));
+    EXPECT_EQ(folder_names("pictures").size(), shown.size());  // and no part files
 }
 
 TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)
@@ -133,11 +138,12 @@ TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)
         else
             EXPECT_NE(err.find(std::string("zqvtool: ") + c.name + ": " + c.export_says), std::string::npos) << err;
     }
+    make_empty_folder("out");
     for (const Case& c : cases) {
-        EXPECT_EQ(run_tool(std::string("export ") + c.name + " out_%03d.png", out, err), 1) << c.name;
+        EXPECT_EQ(run_tool(std::string("export ") + c.name + " out/%03d.png", out, err), 1) << c.name;
         EXPECT_EQ(err.find(std::string("zqvtool: ") + c.name + ": " + c.export_says), 0u) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_TRUE(nothing_named("out_")) << c.name;
+        EXPECT_TRUE(folder_names("out").empty()) << c.name;
     }
 }
 
