@@ -33,6 +33,8 @@ std::vector<std::int32_t> doubling_scales(const ExportOptions& options)
             scales.push_back(scale);
         return scales;
     }
+    // exp2 may differ in its last bit between C libraries; no 640 * 2^(j/n)
+    // with n <= 640 lies within 3e-6 of a half, so the rounded scales do not.
     const long per_doubling = std::max(1L, std::lround(static_cast<double>(min_scale) / options.step));
     for (long j = 0; j < per_doubling; ++j)
         scales.push_back(static_cast<std::int32_t>(
@@ -75,101 +77,18 @@ std::optional<std::string> finish_files(const std::vector<std::string>& names, b
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
+// Opens the recording and steps it as the program's Open does, one step per
+// tick, and hands every picture whose outermost frame lies in from to to to
+// the output; the reason if that failed.
+std::optional<std::string> play(const ExportOptions& options, std::int64_t to, const std::vector<std::int32_t>& scales)
 {
-    std::string name;
-    int numbers = 0;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '%') {
-            name += pattern[i];
-            continue;
-        }
-        if (++i < pattern.size() && pattern[i] == '%') {
-            name += '%';
-            continue;
-        }
-        std::size_t width = 0;
-        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
-            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
-        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)
-            return std::nullopt;
-        const std::string digits = std::to_string(number);
-        name += std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
-    }
-    if (numbers != 1)
-        return std::nullopt;
-    return name;
-}
-
-int run_export(const ExportOptions& options)
-{
-    start_program();
-    RecordingFile file;
-    if (const std::optional<std::string> reason = check_recording(options.in, file)) {
-        print_error(options.in + ": " + *reason);
-        return exit_failed;
-    }
-    // The picture whose outermost level is frame k shows frames k to k + 2.
-    const std::int64_t last = file.whole_frames - levels_on_screen;
-    if (last < 0) {
-        print_error(options.in + ": it holds " + std::to_string(file.whole_frames) +
-                    " whole frames, and a picture shows " + std::to_string(levels_on_screen));
-        return exit_failed;
-    }
-    const std::int64_t to = options.to < 0 ? last : options.to;
-    if (to > last || options.from > to) {
-        print_error("--from and --to must lie in 0 to " + std::to_string(last) + ", the outermost frames of " +
-                    options.in + "'s pictures");
-        return exit_usage;
-    }
-
-    const std::vector<std::int32_t> scales = doubling_scales(options);
-    const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
-    std::vector<std::string> outputs{options.out};
-    if (options.out.ends_with(".png")) {
-        if (!picture_name(options.out, 1)) {
-            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
-            return exit_usage;
-        }
-        outputs.clear();
-        for (std::int64_t number = 1; number <= total; ++number)
-            outputs.push_back(*picture_name(options.out, number));
-    }
-    std::error_code error;
-    for (const std::string& name : outputs) {
-        if (!options.force && std::filesystem::exists(name, error)) {
-            print_error(name + ": the file exists (--force overwrites it)");
-            return exit_failed;
-        }
-    }
-
-    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        print_error(options.out + ": there is no folder " + folder.string());
-        return exit_failed;
-    }
-
-    const int width = frame_width * options.scale, height = frame_height * options.scale;
-    std::optional<std::string> failure =
-        open_pictures(options.out, options.out + part_suffix, width, height, options.fps);
-    if (failure) {
-        print_error(options.out + ": " + *failure);
-        finish_files(outputs, false);
-        return exit_failed;
-    }
-
-    // The program's Open: the ring read from the file, then one step per tick.
     set_zoom_step(options.step);
     if (const std::optional<std::string> reason = open_recording(options.in.c_str()))
-        failure = options.in + ": " + *reason;
-    else
-        generate_ring();
-    catch_interrupt();
-    start_progress("pictures", total);
-    std::int64_t frame = 0, done = 0;
-    std::size_t in_doubling = 0;  // the picture's place in scales
+        return options.in + ": " + *reason;
+    generate_ring();
+    std::int64_t frame = 0, done = 0;  // the outermost frame; the pictures written
+    std::size_t in_doubling = 0;       // the picture's place in scales
+    std::optional<std::string> failure;
     while (!failure && !interrupted() && frame <= to) {
         if (options.smooth) {
             const std::int32_t next = in_doubling + 1 < scales.size() ? scales[in_doubling + 1] : turn_scale;
@@ -189,19 +108,105 @@ int run_export(const ExportOptions& options)
         frame += turned;
         in_doubling = turned ? 0 : in_doubling + 1;
     }
-    end_progress();
     end_recording();
+    return failure;
+}
 
-    const std::optional<std::string> closed = close_pictures();
-    if (!failure && closed)
-        failure = options.out + ": " + *closed;
+}  // namespace
+
+std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
+{
+    std::string name;
+    int numbers = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            name += pattern[i];
+            continue;
+        }
+        if (++i < pattern.size() && pattern[i] == '%') {
+            name += '%';
+            continue;
+        }
+        std::size_t width = 0;
+        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
+            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
+        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)  // 30: more than any number needs
+            return std::nullopt;
+        const std::string digits = std::to_string(number);
+        name += std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+    }
+    if (numbers != 1)
+        return std::nullopt;
+    return name;
+}
+
+int run_export(const ExportOptions& options)
+{
+    start_program();
+    RecordingFile file;
+    if (const std::optional<std::string> reason = check_recording(options.in, file)) {
+        print_error(options.in + ": " + *reason);
+        return exit_failed;
+    }
+    const std::int64_t last = file.whole_frames - levels_on_screen;  // the outermost frame of the last picture
+    if (last < 0) {
+        print_error(options.in + ": it holds " + std::to_string(file.whole_frames) +
+                    " whole frames, and a picture shows " + std::to_string(levels_on_screen));
+        return exit_failed;
+    }
+    const std::int64_t to = options.to < 0 ? last : options.to;
+    if (to > last || options.from > to) {
+        print_error("--from and --to must lie in 0 to " + std::to_string(last) + ", the outermost frames of " +
+                    options.in + "'s pictures");
+        return exit_usage;
+    }
+    const std::vector<std::int32_t> scales = doubling_scales(options);
+    const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
+
+    std::vector<std::string> names{options.out};  // of the output files
+    if (options.out.ends_with(".png")) {
+        if (!picture_name(options.out, 1)) {
+            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
+            return exit_usage;
+        }
+        names.clear();
+        for (std::int64_t number = 1; number <= total; ++number)
+            names.push_back(*picture_name(options.out, number));
+    }
+    std::error_code error;
+    for (const std::string& name : names) {
+        if (!options.force && std::filesystem::exists(name, error)) {
+            print_error(name + ": the file exists (--force overwrites it)");
+            return exit_failed;
+        }
+    }
+    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        print_error(options.out + ": there is no folder " + folder.string());
+        return exit_failed;
+    }
+
+    const int scale = options.scale;
+    std::optional<std::string> failure =
+        open_pictures(options.out, options.out + part_suffix, frame_width * scale, frame_height * scale, options.fps);
+    if (failure) {
+        failure = options.out + ": " + *failure;
+    } else {
+        catch_interrupt();
+        start_progress("pictures", total);
+        failure = play(options, to, scales);
+        end_progress();
+        const std::optional<std::string> closed = close_pictures();
+        if (!failure && closed)
+            failure = options.out + ": " + *closed;
+    }
     if (!failure && interrupted())
         failure = "interrupted; nothing written";
     if (!failure)
-        failure = finish_files(outputs, true);
+        failure = finish_files(names, true);
     if (failure) {
         print_error(*failure);
-        finish_files(outputs, false);
+        finish_files(names, false);
         return interrupted() ? exit_interrupted : exit_failed;
     }
     return 0;
