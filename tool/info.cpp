@@ -25,7 +25,7 @@ void print_info(const std::string& path, const RecordingFile& file)
     }
     text += "\n  trailing bytes  " + std::to_string(file.trailing_bytes);
     text += "\n  unresolved from frame " + std::to_string(unresolved) +
-            (unresolved < file.whole_frames ? " (on, the frames are blocky artefacts, not the set)"
+            (unresolved < file.whole_frames ? " (from there on the frames are blocky artefacts, not the set)"
                                             : " (beyond the file's frames)");
     std::puts(text.c_str());
 }

@@ -41,23 +41,24 @@ int main(int argc, char** argv)
     CLI::App app{"zqvtool: make, inspect and export ZQV zoom recordings", "zqvtool"};
     app.set_version_flag("--version", std::string("zqvtool ") + program_version);
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 done, 1 a file could not be read or written, 2 a bad command line, "
-               "130 stopped by Ctrl-C.");
+    const std::string exit_codes =
+        "Exit codes: 0 done, 1 a file could not be read or written, 2 a bad command line, 130 stopped by Ctrl-C.";
+    app.footer(exit_codes);
 
     std::vector<std::string> info_paths;
-    CLI::App* info = app.add_subcommand(
-        "info", "For each file: the start view, the whole frames, the trailing bytes of a partial last frame, the "
-                "last frame's width and the first frame whose pixel step no longer resolves in double precision. "
-                "Frames count from 0, the start view.");
+    CLI::App* info = app.add_subcommand("info", "tell what recordings hold");
+    info->footer("For each file: the start view, the whole frames (counted from 0, the start view), the last "
+                 "frame's width, the trailing bytes of a partial last frame, and the first frame whose pixel step "
+                 "no longer resolves in double precision.\n\n" + exit_codes);
     info->add_option("FILE", info_paths, "recordings")->required();
 
     GenerateOptions generate_options{};
     std::string view_name = "generate-only", centre_text;
-    CLI::App* generate = app.add_subcommand(
-        "generate", "Writes a recording exactly as the program writes one from that start view, on every core, "
-                    "into OUT.part, which becomes OUT when it ends. It ends at the depth where double precision "
-                    "runs out, after --frames, or at Ctrl-C; a write failure (a full disk) ends it too, with exit "
-                    "code 1. OUT then keeps the whole frames made, if any.");
+    CLI::App* generate = app.add_subcommand("generate", "record a zoom from any start view");
+    generate->footer("Writes a recording exactly as the program writes one from that start view, on every core, "
+                     "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
+                     "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
+                     "made, if there is one.\n\n" + exit_codes);
     CLI::Option* view_option = generate->add_option("--view", view_name, "a start view of the program")
                                    ->check(CLI::IsMember({"new", "recorded", "generate-only"}))
                                    ->capture_default_str();
@@ -81,13 +82,13 @@ int main(int argc, char** argv)
     generate->add_option("OUT", generate_options.out, "the recording to write (.zqv)")->required();
 
     ExportOptions export_options{"", "", 32, 50, 1, false, 0, -1, false};
-    CLI::App* exporter = app.add_subcommand(
-        "export", "Writes the zoom as the program's playback shows it: every tick's display image in the "
-                  "program's colours, from the first picture to the last whose three levels hold frames of the "
-                  "file. The format follows OUT: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif (the "
-                  "colour table as palette, lossless) or a pattern such as out/%05d.png (lossless PNG pictures "
-                  "numbered from 1). Video formats are in the Linux build only. Nothing is left under OUT's "
-                  "names unless the export is complete.");
+    CLI::App* exporter = app.add_subcommand("export", "turn a recording into a video, a GIF or PNG pictures");
+    exporter->footer("Writes the zoom as the program's playback shows it: every tick's display image in the "
+                     "program's colours, from the first picture to the last whose three levels hold frames of the "
+                     "file. The format follows OUT: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif (the "
+                     "colour table as palette, lossless) or a pattern such as out/%05d.png (lossless PNG "
+                     "pictures numbered from 1). Video and GIF files are made by the Linux build only. Nothing is "
+                     "left under OUT's names unless the export is complete.\n\n" + exit_codes);
     exporter->add_option("IN", export_options.in, "the recording to export")->required();
     exporter->add_option("OUT", export_options.out, "the output file or PNG pattern")->required();
     exporter->add_option("--step", export_options.step, "pixels the scale grows per picture, as in playback")

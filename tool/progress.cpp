@@ -68,7 +68,7 @@ void show_progress(std::int64_t done)
 
 void end_progress()
 {
-    if (on_terminal)
+    if (on_terminal && shown_length > 0)
         std::fputc('\n', stderr);
     on_terminal = false;
 }
