@@ -109,8 +109,8 @@ TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;
-        const char* info_says;    // on standard output for a recording, else the error
-        const char* export_says;
+        const char* info_says;    // what info prints for a recording; null: its error is export's
+        const char* export_says;  // the reason export gives
     };
     const Case cases[] = {
         {"empty.zqv", {}, nullptr, "it is shorter than the 24-byte header"},
