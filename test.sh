@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the native and the 32-bit Windows program and runs every test: the
-# native tests directly, the Windows ones under Wine, all in a virtual X server,
-# then a bounded fuzzing run of the playback reader.
+# Builds the native and the 32-bit Windows program and their packages (the
+# .deb and the zip) and runs every test: the native tests directly, the Windows
+# ones under Wine, all in a virtual X server, then a bounded fuzzing run of the
+# playback reader.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
@@ -9,13 +10,17 @@ cd "$(dirname "$0")"
 ensure_packages cmake ninja-build g++ googletest \
     g++-mingw-w64-i686-posix wine wine32:i386 xvfb xauth \
     qt6-base-dev xdotool locales clang libclang-rt-14-dev \
-    libcli11-dev libstb-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config
+    libcli11-dev libstb-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config \
+    dpkg-dev desktop-file-utils
 # The Qt window tests also run under a comma-decimal locale.
 locale -a | grep -qx de_DE.utf8 || $([ "$(id -u)" -eq 0 ] || echo sudo) localedef -i de_DE -f UTF-8 de_DE.UTF-8
 
 for preset in linux windows fuzz; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
+done
+for preset in linux windows; do
+    cmake --build --preset "$preset" --target package
 done
 
 xvfb-run -a -s "-screen 0 1280x1024x24" \

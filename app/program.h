@@ -22,8 +22,11 @@ struct MenuItem {
     unsigned id;
 };
 
+// The two popups of the menu bar, in order.
 #define ZQV_MENU_ITEM(text, id) MenuItem{text, id},
+constexpr const char* file_menu_title = ZQV_FILE_MENU_TITLE;
 inline constexpr MenuItem file_menu_items[] = {ZQV_FILE_MENU_ITEMS(ZQV_MENU_ITEM)};
+constexpr const char* zoom_menu_title = ZQV_ZOOM_MENU_TITLE;
 inline constexpr MenuItem zoom_menu_items[] = {ZQV_ZOOM_MENU_ITEMS(ZQV_MENU_ITEM)};
 #undef ZQV_MENU_ITEM
 

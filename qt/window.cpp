@@ -49,6 +49,7 @@ QString last_recording;
 // Whether the window has been placed (and framed) by a window manager yet.
 bool placed;
 
+// The program's colour table as the colours of Qt's indexed images.
 QList<QRgb> qt_colour_table()
 {
     QList<QRgb> table;
@@ -125,8 +126,8 @@ void open_main_window()
 {
     window = new MainWindow;
     window->setWindowTitle(program_title);
-    add_menu(ZQV_FILE_MENU_TITLE, file_menu_items);
-    add_menu(ZQV_ZOOM_MENU_TITLE, zoom_menu_items);
+    add_menu(file_menu_title, file_menu_items);
+    add_menu(zoom_menu_title, zoom_menu_items);
     area = new ImageArea;
     // The picture and the background beyond it are painted over whole, not erased first.
     area->setAttribute(Qt::WA_OpaquePaintEvent);
