@@ -91,7 +91,7 @@ TEST(ToolExport, PngPicturesAreWhatThePlaybackShows)
     // Outermost frames 0 to 5: the last picture's levels are frames 5, 6 and 7.
     const std::vector<std::uint64_t> shown = playback_hashes("zoom.zqv", 6 * pictures_per_frame);
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        char name[32];
+        char name[64];
         std::snprintf(name, sizeof name, "pictures/%03zu.png", i + 1);
         const Pictures picture = decode_pictures(name);
         ASSERT_EQ(picture.hashes.size(), 1u) << name;
