@@ -59,8 +59,11 @@ int main(int argc, char** argv)
                      "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
                      "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
                      "made, if there is one.\n\n" + exit_codes);
+    std::vector<std::string> view_names;
+    for (const NamedView& view : start_views)
+        view_names.emplace_back(view.name);
     CLI::Option* view_option = generate->add_option("--view", view_name, "a start view of the program")
-                                   ->check(CLI::IsMember({"new", "recorded", "generate-only"}))
+                                   ->check(CLI::IsMember(view_names))
                                    ->capture_default_str();
     CLI::Option* centre_option =
         generate->add_option("--centre", centre_text, "the centre of another start view")->type_name("RE,IM");
