@@ -25,11 +25,12 @@ struct VideoFormat {
 };
 
 // The encoders bound the export's speed, so each runs on every core at a fast
-// setting: x264's superfast at CRF 20 (veryfast takes 60 % longer), VP9's
-// real-time mode, FFV1's default Golomb-Rice coder (its range coder takes
-// twice as long) in 4 slices for the threads.
+// setting. x264's ultrafast at CRF 20: the pictures' fine detail makes
+// superfast's CABAC and analysis cost 1.7 times the CPU, for a quarter fewer
+// bytes. VP9's real-time mode. FFV1's default Golomb-Rice coder (its range
+// coder takes twice as long) in 4 slices for the threads.
 constexpr VideoFormat video_formats[] = {
-    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=superfast:crf=20"},
+    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=ultrafast:crf=20"},
     {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "deadline=realtime:cpu-used=8:row-mt=1:crf=30:b=0"},
     {".mkv", "matroska", "ffv1", AV_PIX_FMT_0RGB32, "level=3:slices=4"},
     {".gif", "gif", "gif", AV_PIX_FMT_PAL8, ""},
