@@ -34,7 +34,7 @@ constexpr VideoFormat video_formats[] = {
     {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "deadline=realtime:cpu-used=8:row-mt=1:crf=30:b=0"},
     {".mkv", "matroska", "ffv1", AV_PIX_FMT_0RGB32, "level=3:slices=4"},
     {".gif", "gif", "gif", AV_PIX_FMT_PAL8, ""},
-    // zlib level 3: a tenth faster than the default 6 for 4 % more bytes.
+    // zlib level 3: 45 % faster than the default 6, for 4 % more bytes.
     {".png", "image2", "png", AV_PIX_FMT_PAL8, "compression_level=3"},
 };
 
