@@ -51,10 +51,14 @@ void make_picture(const DisplayBuffer& display, int scale)
     std::uint8_t* row = picture.data();
     for (int y = frame_height - 1; y >= 0; --y) {
         const std::uint8_t* source = display.pixels + y * frame_width;
-        std::uint8_t* target = row;
-        for (int x = 0; x < frame_width; ++x)
-            for (int copy = 0; copy < scale; ++copy)
-                *target++ = source[x];
+        if (scale == 1) {
+            std::memcpy(row, source, frame_width);
+        } else {
+            std::uint8_t* target = row;
+            for (int x = 0; x < frame_width; ++x)
+                for (int copy = 0; copy < scale; ++copy)
+                    *target++ = source[x];
+        }
         for (int copy = 1; copy < scale; ++copy)
             std::memcpy(row + copy * width, row, width);
         row += width * scale;
