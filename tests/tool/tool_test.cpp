@@ -17,14 +17,15 @@ namespace {
 
 constexpr int pictures_per_frame = 20;  // playback at 32 pixels a tick: 640 / 32 per doubling
 
-// The display image in the program's colours, RGB rows top first, hashed.
-std::uint64_t display_hash()
+// The display image in the program's colours, RGB rows top first, each
+// pixel repeated scale x scale times, hashed.
+std::uint64_t display_hash(int scale)
 {
     std::vector<std::uint8_t> rgb;
     const DisplayBuffer& display = display_buffer();
-    for (int y = frame_height - 1; y >= 0; --y) {
-        for (int x = 0; x < frame_width; ++x) {
-            const Rgb colour = colour_table[display.pixels[y * frame_width + x]];
+    for (int row = scale * frame_height - 1; row >= 0; --row) {
+        for (int column = 0; column < scale * frame_width; ++column) {
+            const Rgb colour = colour_table[display.pixels[row / scale * frame_width + column / scale]];
             rgb.insert(rgb.end(), {colour.red, colour.green, colour.blue});
         }
     }
@@ -149,15 +150,15 @@ TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)
 
 }  // namespace
 
-std::vector<std::uint64_t> playback_hashes(const std::string& path, int count)
+std::vector<std::uint64_t> playback_hashes(const std::string& path, int count, int scale)
 {
     start_program();
     script.dialog_answer = path;
     on_command(command_open);
-    std::vector<std::uint64_t> hashes{display_hash()};
+    std::vector<std::uint64_t> hashes{display_hash(scale)};
     while (static_cast<int>(hashes.size()) < count) {
         on_tick();
-        hashes.push_back(display_hash());
+        hashes.push_back(display_hash(scale));
     }
     end_recording();
     return hashes;

@@ -20,5 +20,6 @@ struct Pictures {
 Pictures decode_pictures(const std::string& path);
 
 // The hash of each picture the program's window shows while it plays the
-// recording at path: the first picture and one per tick, count in all.
-std::vector<std::uint64_t> playback_hashes(const std::string& path, int count);
+// recording at path (the first picture and one per tick, count in all),
+// every pixel repeated scale x scale times.
+std::vector<std::uint64_t> playback_hashes(const std::string& path, int count, int scale = 1);
