@@ -16,7 +16,7 @@ extern "C" {
 
 namespace {
 
-struct VideoFormat {
+struct PictureFormat {
     const char* extension;
     const char* muxer;
     const char* encoder;
@@ -29,7 +29,7 @@ struct VideoFormat {
 // superfast's CABAC and analysis cost 1.6 times the CPU, for 29 % fewer
 // bytes. VP9's real-time mode. FFV1's default Golomb-Rice coder (its range
 // coder takes twice as long) in 4 slices for the threads.
-constexpr VideoFormat video_formats[] = {
+constexpr PictureFormat picture_formats[] = {
     {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=ultrafast:crf=20"},
     {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "deadline=realtime:cpu-used=8:row-mt=1:crf=30:b=0"},
     {".mkv", "matroska", "ffv1", AV_PIX_FMT_0RGB32, "level=3:slices=4"},
@@ -121,7 +121,7 @@ void free_output()
 
 // The muxer, encoder, frame and converter of a new output; the FFmpeg
 // error code on failure.
-int open_output(const VideoFormat& format, const std::string& write_path, int width, int height, int fps)
+int open_output(const PictureFormat& format, const std::string& write_path, int width, int height, int fps)
 {
     av_log_set_level(AV_LOG_QUIET);  // the reasons reach the user in zqvtool's own one-line errors
     int code = avformat_alloc_output_context2(&muxer, nullptr, format.muxer, write_path.c_str());
@@ -176,10 +176,10 @@ int open_output(const VideoFormat& format, const std::string& write_path, int wi
 
 }  // namespace
 
-std::optional<std::string> open_pictures(const std::string& path, const std::string& write_path, int width, int height,
-                                      int fps)
+std::optional<std::string> open_pictures(const std::string& path, const std::string& write_path, int width,
+                                         int height, int fps)
 {
-    for (const VideoFormat& format : video_formats) {
+    for (const PictureFormat& format : picture_formats) {
         if (!path.ends_with(format.extension))
             continue;
         pictures_sent = 0;
