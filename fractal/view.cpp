@@ -2,6 +2,8 @@
 // field recomputed in one fixed order so the doubles are the same everywhere.
 #include "fractal/view.h"
 
+#include "fractal/frame.h"
+
 namespace {
 
 ViewState view;  // all zero at start: every pixel is then the same point
@@ -65,4 +67,31 @@ double get_width()
 const ViewState& view_state()
 {
     return view;
+}
+
+namespace {
+
+// Whether origin + b * coarse_step, then + step per pixel, for blocks blocks
+// of block_size pixels, strictly increase, formed as the frame forms them.
+bool coordinates_increase(double origin, double coarse_step, double step, int blocks)
+{
+    double previous = 0.0;
+    for (int b = 0; b < blocks; ++b) {
+        double coordinate = origin + b * coarse_step;
+        for (int i = 0; i < block_size; ++i) {
+            if ((b > 0 || i > 0) && !(coordinate > previous))
+                return false;
+            previous = coordinate;
+            coordinate += step;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool view_resolves_pixels(const ViewState& v)
+{
+    return coordinates_increase(v.left, v.coarse_step_re, v.step_re, block_columns) &&
+           coordinates_increase(v.bottom, v.coarse_step_im, v.step_im, block_rows);
 }

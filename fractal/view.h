@@ -38,3 +38,10 @@ void widen_view();
 PlanePoint get_centre();
 double get_width();
 const ViewState& view_state();
+
+// Whether a frame of this view still tells its pixels apart: true while the
+// 640 column and 480 row coordinates the frame computation forms (each
+// block's origin by multiplication, then repeated addition of the pixel
+// step) are strictly increasing. Deeper, neighbours share a coordinate and
+// the frame shows blocky artefacts instead of the set.
+bool view_resolves_pixels(const ViewState& v);

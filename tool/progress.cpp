@@ -1,0 +1,84 @@
+// The terminal side of long work: one progress line on standard error, kept
+// up to date while it is a terminal, and Ctrl-C turned into a flag.
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "tool/tool.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool on_terminal = false;
+const char* counted;
+std::int64_t goal;
+Clock::time_point started, shown;
+std::size_t shown_length;  // of the line on screen, which a shorter one must cover
+volatile std::sig_atomic_t interrupt_seen = 0;
+
+void on_interrupt(int)
+{
+    interrupt_seen = 1;
+}
+
+std::string one_decimal(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1).ptr);
+}
+
+}  // namespace
+
+void start_progress(const char* unit, std::int64_t total)
+{
+    on_terminal = isatty(2) != 0;
+    counted = unit;
+    goal = total;
+    started = Clock::now();
+    shown = started;
+    shown_length = 0;
+}
+
+// At most five lines a second, and always the last one.
+void show_progress(std::int64_t done)
+{
+    const Clock::time_point now = Clock::now();
+    if (!on_terminal || (now - shown < std::chrono::milliseconds(200) && done < goal))
+        return;
+    shown = now;
+    const double seconds = std::chrono::duration<double>(now - started).count();
+    const double rate = seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0;
+    std::string line = std::to_string(done) + " of " + std::to_string(goal) + " " + counted + ", " +
+                       one_decimal(rate) + "/s";
+    if (rate > 0.0 && done < goal)
+        line += ", " + std::to_string(static_cast<long long>((goal - done) / rate + 0.5)) + " s left";
+    else if (done == goal)
+        line += ", " + one_decimal(seconds) + " s";
+    const std::size_t length = line.size();
+    line.resize(std::max(length, shown_length), ' ');
+    shown_length = length;
+    std::fprintf(stderr, "\r%s", line.c_str());
+}
+
+void end_progress()
+{
+    if (on_terminal && shown_length > 0)
+        std::fputc('\n', stderr);
+    on_terminal = false;
+}
+
+void catch_interrupt()
+{
+    std::signal(SIGINT, on_interrupt);
+}
+
+bool interrupted()
+{
+    return interrupt_seen != 0;
+}
