@@ -13,15 +13,6 @@
 
 namespace {
 
-struct StartView {
-    double centre_re, centre_im, width;
-    std::int32_t zoom_step;
-    bool recorded;
-};
-
-constexpr StartView new_view = {0.2652315023763047, 0.0030612322139956, 6.72, 8, false};
-constexpr StartView new_recorded_view = {-0.74723394, 0.12526091, 13.44, 8, true};
-constexpr StartView generate_only_view = {0.2652315027667616, 0.0030612312511513, 215.04, 640, true};
 constexpr std::int32_t open_zoom_step = 32;
 
 // "%.*f" in every locale: always a decimal point, and the whole number

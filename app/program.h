@@ -17,6 +17,20 @@ constexpr std::uint32_t program_iteration_cap = 2048;
 // compute the program's frames (the command-line tool, the tests).
 void start_program();
 
+// The start views of the commands New, New (Recorded) and Generate Only,
+// with the name the command line gives them.
+struct StartView {
+    const char* name;
+    double centre_re, centre_im, width;
+    std::int32_t zoom_step;
+    bool recorded;
+};
+inline constexpr StartView new_view = {"new", 0.2652315023763047, 0.0030612322139956, 6.72, 8, false};
+inline constexpr StartView new_recorded_view = {"recorded", -0.74723394, 0.12526091, 13.44, 8, true};
+inline constexpr StartView generate_only_view = {"generate-only", 0.2652315027667616, 0.0030612312511513, 215.04,
+                                                 640, true};
+inline constexpr StartView start_views[] = {new_view, new_recorded_view, generate_only_view};
+
 struct MenuItem {
     const char* text;
     unsigned id;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/program.h"
 #include "fractal/fast_frame.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
@@ -21,14 +22,14 @@ BlockFlags scalar_blocks;
 
 struct BenchView {
     const char* name;
-    double centre_re, centre_im, width;
+    const StartView& start;
     int frames;  // the view, then halved once per frame
 };
 
 const BenchView bench_views[] = {
-    {"New", 0.2652315023763047, 0.0030612322139956, 6.72, 40},
-    {"Generate Only", 0.2652315027667616, 0.0030612312511513, 215.04, 40},
-    {"New (Recorded)", -0.74723394, 0.12526091, 13.44, 30},
+    {"New", new_view, 40},
+    {"Generate Only", generate_only_view, 40},
+    {"New (Recorded)", new_recorded_view, 30},
 };
 
 const char* const level_names[] = {"SSE2", "AVX2", "AVX-512"};
@@ -41,7 +42,7 @@ double seconds_since(std::chrono::steady_clock::time_point start)
 // Mean time of one compose_display of the first picture of the New view.
 double compose_seconds()
 {
-    set_view(bench_views[0].centre_re, bench_views[0].centre_im, bench_views[0].width);
+    set_view(new_view.centre_re, new_view.centre_im, new_view.width);
     generate_ring();
     constexpr int repeats = 200;
     const auto start = std::chrono::steady_clock::now();
@@ -54,7 +55,7 @@ double compose_seconds()
 
 int main()
 {
-    set_max_iterations(2048);
+    start_program();  // the program's cap, 2048
     std::printf("fast: %s on %u cores; cap 2048\n", level_names[static_cast<int>(simd_level())],
                 std::thread::hardware_concurrency());
     std::printf("%-16s %6s %11s %9s %8s %11s\n", "view", "frames", "scalar ms", "fast ms", "speedup",
@@ -64,7 +65,7 @@ int main()
     double total_scalar = 0.0, total_fast = 0.0;
     bool identical = true;
     for (const BenchView& b : bench_views) {
-        set_view(b.centre_re, b.centre_im, b.width);
+        set_view(b.start.centre_re, b.start.centre_im, b.start.width);
         double scalar = 0.0, fast = 0.0, iterations = 0.0;
         for (int i = 0; i < b.frames; ++i) {
             auto start = std::chrono::steady_clock::now();

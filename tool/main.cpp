@@ -11,18 +11,6 @@
 
 namespace {
 
-struct NamedView {
-    const char* name;
-    double centre_re, centre_im, width;
-};
-
-// The program's start views (app/controller.cpp), named after their menu items.
-constexpr NamedView start_views[] = {
-    {"new", 0.2652315023763047, 0.0030612322139956, 6.72},
-    {"recorded", -0.74723394, 0.12526091, 13.44},
-    {"generate-only", 0.2652315027667616, 0.0030612312511513, 215.04},
-};
-
 // "RE,IM" as two finite doubles, read the same in every locale.
 bool parse_centre(const std::string& text, double& re, double& im)
 {
@@ -60,7 +48,7 @@ int main(int argc, char** argv)
                      "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
                      "made, if there is one.\n\n" + exit_codes);
     std::vector<std::string> view_names;
-    for (const NamedView& view : start_views)
+    for (const StartView& view : start_views)
         view_names.emplace_back(view.name);
     CLI::Option* view_option = generate->add_option("--view", view_name, "a start view of the program")
                                    ->check(CLI::IsMember(view_names))
@@ -129,7 +117,7 @@ int main(int argc, char** argv)
             return exit_usage;
         }
     } else {
-        for (const NamedView& view : start_views) {
+        for (const StartView& view : start_views) {
             if (view_name == view.name) {
                 generate_options.centre_re = view.centre_re;
                 generate_options.centre_im = view.centre_im;
