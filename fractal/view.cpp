@@ -25,6 +25,24 @@ void derive_fields()
     view.step_im = view.height * inv_frame_height;
 }
 
+// Whether origin + b * coarse_step, then + step per pixel, for blocks blocks
+// of block_size pixels, strictly increase, formed as the frame forms them.
+bool coordinates_increase(double origin, double coarse_step, double step, int blocks)
+{
+    double previous = 0.0;
+    for (int b = 0; b < blocks; ++b) {
+        double coordinate = origin + b * coarse_step;
+        for (int i = 0; i < block_size; ++i) {
+            if ((b > 0 || i > 0) && !(coordinate > previous))
+                return false;
+            previous = coordinate;
+            coordinate += step;
+        }
+    }
+    return true;
+}
+
+
 }  // namespace
 
 void set_view(double centre_re, double centre_im, double width)
@@ -68,27 +86,6 @@ const ViewState& view_state()
 {
     return view;
 }
-
-namespace {
-
-// Whether origin + b * coarse_step, then + step per pixel, for blocks blocks
-// of block_size pixels, strictly increase, formed as the frame forms them.
-bool coordinates_increase(double origin, double coarse_step, double step, int blocks)
-{
-    double previous = 0.0;
-    for (int b = 0; b < blocks; ++b) {
-        double coordinate = origin + b * coarse_step;
-        for (int i = 0; i < block_size; ++i) {
-            if ((b > 0 || i > 0) && !(coordinate > previous))
-                return false;
-            previous = coordinate;
-            coordinate += step;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 bool view_resolves_pixels(const ViewState& v)
 {

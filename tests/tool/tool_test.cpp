@@ -150,6 +150,15 @@ TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)
 
 }  // namespace
 
+int run_tool(const std::string& arguments, std::string& out, std::string& err)
+{
+    const int code = run_zqvtool(arguments + " >tool_out.txt 2>tool_err.txt");
+    const std::vector<std::uint8_t> out_bytes = read_file("tool_out.txt"), err_bytes = read_file("tool_err.txt");
+    out.assign(out_bytes.begin(), out_bytes.end());
+    err.assign(err_bytes.begin(), err_bytes.end());
+    return code;
+}
+
 std::vector<std::uint64_t> playback_hashes(const std::string& path, int count, int scale)
 {
     start_program();

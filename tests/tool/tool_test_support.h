@@ -9,6 +9,9 @@
 // Runs zqvtool with the arguments (simple words, no quoting) in the current
 // directory; its exit code, with standard output and error in out and err.
 int run_tool(const std::string& arguments, std::string& out, std::string& err);
+// The platform's part of it: runs zqvtool with the arguments (shell
+// redirections included) through the system's shell; its exit code.
+int run_zqvtool(const std::string& arguments);
 
 // The pictures of a video file or a single picture file, each hashed as
 // RGB rows top first (fnv1a64), with the size and frame rate.
