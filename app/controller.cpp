@@ -11,6 +11,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+namespace zqv {
+
 namespace {
 
 constexpr std::int32_t open_zoom_step = 32;
@@ -158,3 +160,5 @@ void on_click(std::uint16_t mx, std::uint16_t my)
     start_timer();
     report_recording_stop();
 }
+
+}  // namespace zqv

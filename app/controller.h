@@ -5,6 +5,8 @@
 
 #include "app/program.h"
 
+namespace zqv {
+
 // Menu command identifiers.
 constexpr unsigned command_bugger_off = ZQV_CMD_BUGGER_OFF;
 constexpr unsigned command_stop_start = ZQV_CMD_STOP_START;
@@ -23,3 +25,4 @@ void on_tick();
 // The left button was released at client point (mx, my), origin top left.
 void on_click(std::uint16_t mx, std::uint16_t my);
 
+}  // namespace zqv

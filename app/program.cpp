@@ -4,7 +4,11 @@
 
 #include "fractal/frame.h"
 
+namespace zqv {
+
 void start_program()
 {
     set_max_iterations(program_iteration_cap);
 }
+
+}  // namespace zqv

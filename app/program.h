@@ -9,6 +9,8 @@
 #include "app/program_ids.h"
 #include "app/version.h"
 
+namespace zqv {
+
 // The iteration cap of every frame the program computes.
 constexpr std::uint32_t program_iteration_cap = 2048;
 
@@ -75,3 +77,5 @@ inline constexpr std::array<Rgb, 256> colour_table = [] {
         table[i] = ramp_colour(i);
     return table;
 }();
+
+}  // namespace zqv

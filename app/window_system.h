@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "zoom/compositor.h"  // DisplayBuffer: 640 x 480 colour indices, row 0 at the bottom
+#include "zoom/display_buffer.h"
+
+namespace zqv {
 
 // Starts, or restarts, the 20 ms animation timer of the main window.
 void start_timer();
@@ -26,3 +28,5 @@ void make_window_bitmap(const DisplayBuffer& image);
 // Loads the display image into the existing window bitmap (every tick); does
 // nothing before the first window bitmap was made.
 void refresh_window_bitmap(const DisplayBuffer& image);
+
+}  // namespace zqv

@@ -14,6 +14,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 namespace {
 
 Frame scalar_frame;
@@ -69,9 +71,8 @@ int main()
         double scalar = 0.0, fast = 0.0, iterations = 0.0;
         for (int i = 0; i < b.frames; ++i) {
             auto start = std::chrono::steady_clock::now();
-            compute_frame_reference(scalar_frame);
+            compute_frame_reference(scalar_frame, scalar_blocks);
             scalar += seconds_since(start);
-            scalar_blocks = block_flags();
 
             start = std::chrono::steady_clock::now();
             compute_frame(fast_frame);

@@ -3,8 +3,9 @@
 
 #include <immintrin.h>
 
-#include "fractal/escape_kernel.h"
+#include "fractal/escape_lanes.h"
 
+namespace zqv {
 namespace {
 
 // For each set of the 4 lanes: the lanes as a mask, and the dword
@@ -88,16 +89,9 @@ struct Avx2 {
 
 }  // namespace
 
-// 16 ymm registers hold four batches of x, y and the mask (12) and the
-// temporaries, cr and ci read from memory. Of the 8 of 32-bit code three
-// batches measured fastest.
-#if defined(__i386__)
-constexpr int avx2_batches = 3;
-#else
-constexpr int avx2_batches = 4;
-#endif
-
 LANES_ENTRY void escape_lanes_avx2(EscapePass& pass)
 {
-    escape_lanes<Avx2, avx2_batches>(pass);
+    escape_lanes<Avx2>(pass);
 }
+
+}  // namespace zqv

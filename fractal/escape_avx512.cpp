@@ -7,8 +7,9 @@
 // reads a variable before setting it on purpose.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#include "fractal/escape_kernel.h"
+#include "fractal/escape_lanes.h"
 
+namespace zqv {
 namespace {
 
 struct Avx512 {
@@ -51,16 +52,9 @@ struct Avx512 {
 
 }  // namespace
 
-// 32 zmm registers hold four batches of x, y, cr and ci (16) and the
-// temporaries. Of the 8 of 32-bit code, three batches of x and y with cr and
-// ci read from memory measured fastest.
-#if defined(__i386__)
-constexpr int avx512_batches = 3;
-#else
-constexpr int avx512_batches = 4;
-#endif
-
 LANES_ENTRY void escape_lanes_avx512(EscapePass& pass)
 {
-    escape_lanes<Avx512, avx512_batches>(pass);
+    escape_lanes<Avx512>(pass);
 }
+
+}  // namespace zqv

@@ -3,8 +3,9 @@
 
 #include <emmintrin.h>
 
-#include "fractal/escape_kernel.h"
+#include "fractal/escape_lanes.h"
 
+namespace zqv {
 namespace {
 
 struct Sse2 {
@@ -52,16 +53,9 @@ struct Sse2 {
 
 }  // namespace
 
-// 16 xmm registers hold four batches of x, y and the mask (12) and the
-// temporaries, cr and ci read from memory; of the 8 of 32-bit code three
-// batches, partly in memory, measured fastest.
-#if defined(__i386__)
-constexpr int sse2_batches = 3;
-#else
-constexpr int sse2_batches = 4;
-#endif
-
 LANES_ENTRY void escape_lanes_sse2(EscapePass& pass)
 {
-    escape_lanes<Sse2, sse2_batches>(pass);
+    escape_lanes<Sse2>(pass);
 }
+
+}  // namespace zqv

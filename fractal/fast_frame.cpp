@@ -3,9 +3,11 @@
 // coordinates the scalar definition forms for it.
 #include "fractal/fast_frame.h"
 
-#include "fractal/escape_lanes.h"
+#include "fractal/escape_pass.h"
 #include "fractal/view.h"
 #include "fractal/worker_pool.h"
+
+namespace zqv {
 
 namespace {
 
@@ -20,6 +22,7 @@ double coarse_ci[frame_height];
 double fine_cr[frame_width];
 double fine_ci[frame_height];
 alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse samples' counts, br * 128 + bc
+BlockFlags blocks;  // of the last frame
 std::uint64_t frame_iterations;
 
 // The compiler's runtime also checks that the operating system saves the
@@ -76,7 +79,7 @@ void use_simd_level(SimdLevel level)
 // The coarse pass fills the coarse grid; the frame pass fills or computes
 // every block from it, so every frame byte is written once and no thread
 // waits on a serial step between the two.
-void compute_frame_fast(Frame& frame, BlockFlags& flags)
+void compute_frame(Frame& frame)
 {
     const ViewState& v = view_state();
     simd_level();  // chooses the best level on first use
@@ -110,10 +113,17 @@ void compute_frame_fast(Frame& frame, BlockFlags& flags)
     }
 
     frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr);
-    frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &flags);
+    frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &blocks);
+}
+
+const BlockFlags& block_flags()
+{
+    return blocks;
 }
 
 std::uint64_t last_frame_iterations()
 {
     return frame_iterations;
 }
+
+}  // namespace zqv

@@ -1,10 +1,12 @@
-// The fast frame computation: the bytes and block grid of the scalar
-// definition, from vector lanes on every core.
+// The frame computation everything uses: the bytes and block grid of the
+// scalar definition, from vector lanes on every core.
 #pragma once
 
 #include <cstdint>
 
 #include "fractal/frame.h"
+
+namespace zqv {
 
 enum class SimdLevel { sse2, avx2, avx512 };
 
@@ -15,8 +17,12 @@ SimdLevel simd_level();
 // Chooses the level for the following frames, at most the best one.
 void use_simd_level(SimdLevel level);
 
-// Fills the frame and the block grid for the current view and cap.
-void compute_frame_fast(Frame& frame, BlockFlags& flags);
-// The sum of the counts computed for the last fast frame, coarse samples and
+// Fills the frame for the current view and cap.
+void compute_frame(Frame& frame);
+// The block grid of the last computed frame.
+const BlockFlags& block_flags();
+// The sum of the counts computed for the last frame, coarse samples and
 // unfilled blocks together.
 std::uint64_t last_frame_iterations();
+
+}  // namespace zqv

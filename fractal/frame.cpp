@@ -1,16 +1,16 @@
-// The scalar definition of a frame and of the escape count of one point;
-// compute_frame hands the same work to the fast version.
+// The iteration cap, and the scalar definition of a frame and of the escape
+// count of one point.
 #include "fractal/frame.h"
 
 #include <cstring>
 
-#include "fractal/fast_frame.h"
 #include "fractal/view.h"
+
+namespace zqv {
 
 namespace {
 
 std::uint32_t iteration_cap;
-BlockFlags blocks;
 
 }  // namespace
 
@@ -45,7 +45,7 @@ std::uint32_t escape_count(double cr, double ci)
     return k;
 }
 
-void compute_frame_reference(Frame& frame)
+void compute_frame_reference(Frame& frame, BlockFlags& blocks)
 {
     const ViewState& v = view_state();
     std::uint8_t* p = frame.pixels;
@@ -98,12 +98,4 @@ void compute_frame_reference(Frame& frame)
     }
 }
 
-void compute_frame(Frame& frame)
-{
-    compute_frame_fast(frame, blocks);
-}
-
-const BlockFlags& block_flags()
-{
-    return blocks;
-}
+}  // namespace zqv

@@ -1,16 +1,14 @@
-// One frame of Mandelbrot escape counts for the current view, computed from
-// coarse samples every fifth row and column, 5 x 5 blocks filled where their
-// corners agree, and the remaining blocks computed point by point.
+// A frame of Mandelbrot escape counts, the iteration cap, and the scalar
+// definition of a frame: coarse samples every fifth row and column, 5 x 5
+// blocks filled where their corners agree, and the remaining blocks computed
+// point by point. The fast computation (fast_frame.h) must equal it.
 #pragma once
 
 #include <cstdint>
 
-constexpr int frame_width = 640;
-constexpr int frame_height = 480;
-constexpr int frame_bytes = frame_width * frame_height;  // 307200
-constexpr int block_size = 5;
-constexpr int block_columns = frame_width / block_size;  // 128
-constexpr int block_rows = frame_height / block_size;    // 96
+#include "fractal/geometry.h"
+
+namespace zqv {
 
 // Counts modulo 256; byte (r, c) at r * 640 + c, row 0 at the bottom.
 struct Frame {
@@ -30,10 +28,7 @@ std::uint32_t max_iterations();
 // Iterations of z -> z^2 + c from 0 until |z|^2 >= 4, capped.
 std::uint32_t escape_count(double cr, double ci);
 
-// Fills the frame for the current view (the fast version).
-void compute_frame(Frame& frame);
-// The plain scalar definition of a frame, which the fast version must equal.
-void compute_frame_reference(Frame& frame);
+// The plain scalar definition of a frame for the current view, with its block grid.
+void compute_frame_reference(Frame& frame, BlockFlags& blocks);
 
-// The block grid of the last computed frame.
-const BlockFlags& block_flags();
+}  // namespace zqv

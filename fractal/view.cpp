@@ -2,7 +2,9 @@
 // field recomputed in one fixed order so the doubles are the same everywhere.
 #include "fractal/view.h"
 
-#include "fractal/frame.h"
+#include "fractal/geometry.h"
+
+namespace zqv {
 
 namespace {
 
@@ -92,3 +94,5 @@ bool view_resolves_pixels(const ViewState& v)
     return coordinates_increase(v.left, v.coarse_step_re, v.step_re, block_columns) &&
            coordinates_increase(v.bottom, v.coarse_step_im, v.step_im, block_rows);
 }
+
+}  // namespace zqv

@@ -2,6 +2,8 @@
 // a width, with the edges and sample steps derived from them and stored.
 #pragma once
 
+namespace zqv {
+
 struct ViewState {
     double centre_re;
     double centre_im;
@@ -45,3 +47,5 @@ const ViewState& view_state();
 // step) are strictly increasing. Deeper, neighbours share a coordinate and
 // the frame shows blocky artefacts instead of the set.
 bool view_resolves_pixels(const ViewState& v);
+
+}  // namespace zqv

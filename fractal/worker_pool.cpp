@@ -17,6 +17,8 @@
 
 #include <emmintrin.h>
 
+namespace zqv {
+
 namespace {
 
 struct Pool {
@@ -108,3 +110,5 @@ void run_on_every_core(void (*task)(void*), void* argument)
         pool->finished.wait(lock, all_out);
     }
 }
+
+}  // namespace zqv

@@ -50,7 +50,7 @@ int main(int argc, char** argv)
 {
     qt_handler = qInstallMessageHandler(hold_start_up_message);
     QApplication application(argc, argv);
-    open_main_window();
+    zqv::open_main_window();
     release_start_up_messages();
     return application.exec();
 }

@@ -23,6 +23,8 @@
 #include "app/program.h"
 #include "app/window_system.h"
 
+namespace zqv {
+
 namespace {
 
 // Stops the animation when the window closes, however it is closed, and
@@ -210,3 +212,5 @@ void refresh_window_bitmap(const DisplayBuffer& image)
     if (!window_bitmap.isNull())
         window_bitmap = coloured(image);
 }
+
+}  // namespace zqv

@@ -5,6 +5,8 @@
 class QMainWindow;
 class QWidget;
 
+namespace zqv {
+
 // Creates and shows the main window and starts the program; the caller then
 // runs the application's event loop.
 void open_main_window();
@@ -12,3 +14,5 @@ void open_main_window();
 QMainWindow* main_window();
 // The part of the window below the menu bar where the picture is drawn.
 QWidget* image_area();
+
+}  // namespace zqv

@@ -15,6 +15,8 @@
 
 #include "fractal/view.h"
 
+namespace zqv {
+
 namespace {
 
 RecordMode mode = record_none;
@@ -174,3 +176,5 @@ std::optional<std::string> read_recording_header(const char* path, RecordingHead
     std::fclose(file);
     return std::nullopt;
 }
+
+}  // namespace zqv

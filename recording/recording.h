@@ -9,6 +9,8 @@
 
 #include "fractal/frame.h"
 
+namespace zqv {
+
 enum RecordMode : std::uint8_t {
     record_none = 0,       // frames are computed
     record_recording = 1,  // frames are computed and appended to the recording
@@ -57,3 +59,5 @@ std::optional<RecordingStop> take_recording_stop();
 // recording (shorter than a header, unreadable, a centre that is not finite
 // or a width that is not a finite positive number), or nothing.
 std::optional<std::string> read_recording_header(const char* path, RecordingHeader& header);
+
+}  // namespace zqv

@@ -10,6 +10,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 namespace {
 
 struct Level {

@@ -8,6 +8,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 namespace {
 
 struct StartState {

@@ -18,6 +18,8 @@
 #include "fractal/view.h"
 #include "fractal/worker_pool.h"
 
+using namespace zqv;
+
 namespace {
 
 Frame reference_frame;
@@ -44,8 +46,7 @@ protected:
 // into a frame full of other bytes, since every byte must be written.
 void expect_same_frames(const char* what)
 {
-    compute_frame_reference(reference_frame);
-    reference_blocks = block_flags();
+    compute_frame_reference(reference_frame, reference_blocks);
     std::memset(&fast_frame, 0xa5, sizeof fast_frame);
     compute_frame(fast_frame);
     int first = -1;

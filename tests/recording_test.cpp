@@ -11,6 +11,8 @@
 #include "recording/recording.h"
 #include "test_support.h"
 
+using namespace zqv;
+
 namespace {
 
 Frame written[3];

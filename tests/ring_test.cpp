@@ -10,6 +10,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 namespace {
 
 double rect_width(int slot)
@@ -18,6 +20,7 @@ double rect_width(int slot)
 }
 
 Frame expected;
+BlockFlags expected_blocks;
 
 TEST(Ring, NewRingHalvesFourTimesAndTurnsWhenTheScaleDoubles)
 {
@@ -39,7 +42,7 @@ TEST(Ring, NewRingHalvesFourTimesAndTurnsWhenTheScaleDoubles)
     EXPECT_EQ(frame_ring().current_scale, 1272);
     EXPECT_EQ(get_width(), 0.5);
 
-    compute_frame_reference(expected);  // what the refilled slot must hold
+    compute_frame_reference(expected, expected_blocks);  // what the refilled slot must hold
     advance_scale();
     EXPECT_EQ(frame_ring().ring_index, 1);
     EXPECT_EQ(frame_ring().current_scale, 640);

@@ -4,6 +4,8 @@
 #include "app/controller.h"
 #include "app/window_system.h"
 
+using namespace zqv;
+
 Script script;
 
 namespace {
@@ -25,6 +27,8 @@ void reset_script()
     script = Script{};
     script.timer_running = running;
 }
+
+namespace zqv {
 
 void start_timer()
 {
@@ -80,3 +84,5 @@ void refresh_window_bitmap(const DisplayBuffer&)
 {
     script.calls.push_back("refresh_window_bitmap");
 }
+
+}  // namespace zqv

@@ -10,6 +10,8 @@
 
 #include "fractal/frame.h"
 
+namespace zqv {
+
 // 64-bit FNV-1a: a fixed hash for comparing frames and files with golden values.
 inline std::uint64_t fnv1a64(const void* data, std::size_t size)
 {
@@ -71,3 +73,5 @@ inline std::vector<std::uint8_t> recording_bytes(double centre_re, double centre
         bytes.insert(bytes.end(), f->pixels, f->pixels + frame_bytes);
     return bytes;
 }
+
+}  // namespace zqv

@@ -8,17 +8,32 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
+#include <vector>
 
 #include "app/program.h"
-#include "tool/tool.h"
+#include "tool/pictures.h"
+#include "tool/progress.h"
+#include "tool/recording_checks.h"
+#include "tool/subcommands.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+namespace zqv {
+
 namespace {
 
-constexpr int levels_on_screen = 3;  // the compositor nests three ring levels
-constexpr const char* part_suffix = ".part";
+struct ExportOptions {
+    std::string in, out;
+    int step = 32;
+    int fps = 50;
+    int scale = 1;
+    bool smooth = false;
+    std::int64_t from = 0;
+    std::int64_t to = -1;  // < 0: the last picture the file holds
+    bool force = false;
+};
 
 std::vector<std::uint8_t> picture;  // the display image upright and upscaled
 
@@ -116,34 +131,6 @@ std::optional<std::string> play(const ExportOptions& options, std::int64_t to, c
     return failure;
 }
 
-}  // namespace
-
-std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
-{
-    std::string name;
-    int numbers = 0;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] != '%') {
-            name += pattern[i];
-            continue;
-        }
-        if (++i < pattern.size() && pattern[i] == '%') {
-            name += '%';
-            continue;
-        }
-        std::size_t width = 0;
-        for (; i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9'; ++i)
-            width = width * 10 + static_cast<std::size_t>(pattern[i] - '0');
-        if (i == pattern.size() || pattern[i] != 'd' || ++numbers > 1 || width > 30)  // 30: more than any number needs
-            return std::nullopt;
-        const std::string digits = std::to_string(number);
-        name += std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
-    }
-    if (numbers != 1)
-        return std::nullopt;
-    return name;
-}
-
 int run_export(const ExportOptions& options)
 {
     start_program();
@@ -215,3 +202,39 @@ int run_export(const ExportOptions& options)
     }
     return 0;
 }
+
+}  // namespace
+
+void setup_export(CLI::App& app)
+{
+    auto options = std::make_shared<ExportOptions>();
+    CLI::App* exporter = app.add_subcommand("export", "turn a recording into a video, a GIF or PNG pictures");
+    exporter->footer("Writes the zoom as the program's playback shows it: every tick's display image in the "
+                     "program's colours, from the first picture to the last whose three levels hold frames of the "
+                     "file. The format follows OUT: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif (the "
+                     "colour table as palette, lossless) or a pattern such as out/%05d.png (lossless PNG "
+                     "pictures numbered from 1). Video and GIF files are made by the Linux build only. Nothing is "
+                     "left under OUT's names unless the export is complete.\n\n" + exit_codes_help);
+    exporter->add_option("IN", options->in, "the recording to export")->required();
+    exporter->add_option("OUT", options->out, "the output file or PNG pattern")->required();
+    exporter->add_option("--step", options->step, "pixels the scale grows per picture, as in playback")
+        ->check(CLI::Range(1, 640))
+        ->capture_default_str();
+    exporter->add_option("--fps", options->fps, "pictures per second (50: one per 20 ms tick)")
+        ->check(CLI::Range(1, 1000))
+        ->capture_default_str();
+    exporter->add_option("--scale", options->scale, "repeat every pixel K x K times (2: 1280 x 960)")
+        ->type_name("K")
+        ->check(CLI::Range(1, 8))
+        ->capture_default_str();
+    exporter->add_flag("--smooth", options->smooth,
+                       "zoom at an even, exponential rate instead of the playback's linear steps");
+    exporter->add_option("--from", options->from, "the outermost frame of the first picture")
+        ->check(CLI::NonNegativeNumber);
+    exporter->add_option("--to", options->to, "the outermost frame of the last picture")
+        ->check(CLI::NonNegativeNumber);
+    exporter->add_flag("--force", options->force, "overwrite OUT if it exists");
+    exporter->callback([options] { exit_with(run_export(*options)); });
+}
+
+}  // namespace zqv

@@ -1,17 +1,45 @@
 // zqvtool generate: a recording of a zoom from any start view, made as the
 // program's Generate Only makes one (every core, the fast frames), into a
 // temporary file beside OUT that takes OUT's name when it ends.
-#include <cstdio>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "app/program.h"
 #include "fractal/view.h"
-#include "tool/tool.h"
+#include "tool/progress.h"
+#include "tool/recording_checks.h"
+#include "tool/subcommands.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+namespace zqv {
+
 namespace {
+
+struct GenerateOptions {
+    std::string out;
+    std::string view = generate_only_view.name;  // empty when --centre names the view
+    std::string centre;                           // "RE,IM", with width
+    double width = 0.0;
+    std::int64_t frames = 0;  // 0: until double precision runs out
+    std::uint32_t cap = 0;    // 0: the program's
+    bool past_precision = false;
+    bool force = false;
+};
+
+// "RE,IM" as two finite doubles, read the same in every locale.
+bool parse_centre(const std::string& text, double& re, double& im)
+{
+    const char* end = text.data() + text.size();
+    const std::from_chars_result first = std::from_chars(text.data(), end, re);
+    if (first.ec != std::errc{} || first.ptr == end || *first.ptr != ',')
+        return false;
+    const std::from_chars_result second = std::from_chars(first.ptr + 1, end, im);
+    return second.ec == std::errc{} && second.ptr == end && std::isfinite(re) && std::isfinite(im);
+}
 
 std::string frames_text(std::int64_t frames)
 {
@@ -33,10 +61,24 @@ bool keep_recording(const std::string& part, const std::string& out, std::int64_
     return !error;
 }
 
-}  // namespace
-
 int run_generate(const GenerateOptions& options)
 {
+    double centre_re = 0.0, centre_im = 0.0, width = options.width;
+    if (options.view.empty()) {
+        if (!parse_centre(options.centre, centre_re, centre_im) || !std::isfinite(width) || !(width > 0.0)) {
+            print_error("--centre takes two finite numbers RE,IM and --width a finite positive number");
+            return exit_usage;
+        }
+    } else {
+        for (const StartView& view : start_views) {
+            if (options.view == view.name) {
+                centre_re = view.centre_re;
+                centre_im = view.centre_im;
+                width = view.width;
+            }
+        }
+    }
+
     start_program();
     if (options.cap != 0)
         set_max_iterations(options.cap);
@@ -48,7 +90,7 @@ int run_generate(const GenerateOptions& options)
     }
 
     std::int64_t frames = options.frames;
-    const std::int64_t unresolved = first_unresolved_frame(options.centre_re, options.centre_im, options.width);
+    const std::int64_t unresolved = first_unresolved_frame(centre_re, centre_im, width);
     if (!options.past_precision && (frames == 0 || frames > unresolved)) {
         if (unresolved < ring_slots) {
             print_error("this view resolves only " + std::to_string(unresolved) + " frames in double precision, and "
@@ -63,8 +105,8 @@ int run_generate(const GenerateOptions& options)
 
     // Every step turns the ring, as in Generate Only: one new frame each.
     set_zoom_step(min_scale);
-    set_view(options.centre_re, options.centre_im, options.width);
-    const std::string part = out + ".part";
+    set_view(centre_re, centre_im, width);
+    const std::string part = out + part_suffix;
     if (const std::optional<std::string> reason = start_recording(part.c_str())) {
         print_error("cannot write " + part + ": " + *reason);
         return exit_failed;
@@ -98,3 +140,46 @@ int run_generate(const GenerateOptions& options)
     }
     return 0;
 }
+
+}  // namespace
+
+void setup_generate(CLI::App& app)
+{
+    auto options = std::make_shared<GenerateOptions>();
+    CLI::App* generate = app.add_subcommand("generate", "record a zoom from any start view");
+    generate->footer("Writes a recording exactly as the program writes one from that start view, on every core, "
+                     "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
+                     "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
+                     "made, if there is one.\n\n" + exit_codes_help);
+    std::vector<std::string> view_names;
+    for (const StartView& view : start_views)
+        view_names.emplace_back(view.name);
+    CLI::Option* view_option = generate->add_option("--view", options->view, "a start view of the program")
+                                   ->check(CLI::IsMember(view_names))
+                                   ->capture_default_str();
+    CLI::Option* centre_option =
+        generate->add_option("--centre", options->centre, "the centre of another start view")->type_name("RE,IM");
+    CLI::Option* width_option =
+        generate->add_option("--width", options->width, "its width in the plane")->type_name("W");
+    view_option->excludes(centre_option)->excludes(width_option);
+    centre_option->needs(width_option);
+    width_option->needs(centre_option);
+    CLI::Option* frames_option =
+        generate->add_option("--frames", options->frames, "whole frames to make (the ring's first 4 at least)")
+            ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 40));
+    generate->add_option("--cap", options->cap, "the iteration cap instead of the program's")
+        ->check(CLI::Range(1u, 1u << 30));
+    generate
+        ->add_flag("--past-precision", options->past_precision,
+                   "go on past the depth where double precision runs out")
+        ->needs(frames_option);
+    generate->add_flag("--force", options->force, "overwrite OUT if it exists");
+    generate->add_option("OUT", options->out, "the recording to write (.zqv)")->required();
+    generate->callback([options, centre_option] {
+        if (centre_option->count() > 0)
+            options->view.clear();
+        exit_with(run_generate(*options));
+    });
+}
+
+}  // namespace zqv

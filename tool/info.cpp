@@ -1,14 +1,27 @@
-// zqvtool info: what each recording file holds, and the checks of a
-// recording file that export shares.
+// zqvtool info: what each recording file holds.
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <memory>
+#include <vector>
 
-#include "fractal/view.h"
-#include "tool/tool.h"
+#include "tool/progress.h"
+#include "tool/recording_checks.h"
+#include "tool/subcommands.h"
+
+namespace zqv {
 
 namespace {
+
+struct InfoOptions {
+    std::vector<std::string> paths;
+};
+
+// The shortest decimal text that reads back as the same double, with a point.
+std::string exact_text(double value)
+{
+    char text[32];  // the longest shortest form: sign, 17 digits, point, "e-308"
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 void print_info(const std::string& path, const RecordingFile& file)
 {
@@ -30,47 +43,10 @@ void print_info(const std::string& path, const RecordingFile& file)
     std::puts(text.c_str());
 }
 
-}  // namespace
-
-std::optional<std::string> check_recording(const std::string& path, RecordingFile& file)
-{
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return "it is a directory, not a recording";
-    if (std::optional<std::string> reason = read_recording_header(path.c_str(), file.header))
-        return reason;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error)
-        return error.message();
-    file.whole_frames = static_cast<std::int64_t>((size - recording_header_bytes) / frame_bytes);
-    file.trailing_bytes = static_cast<std::int64_t>((size - recording_header_bytes) % frame_bytes);
-    return std::nullopt;
-}
-
-std::int64_t first_unresolved_frame(double centre_re, double centre_im, double width)
-{
-    set_view(centre_re, centre_im, width);
-    std::int64_t frame = 0;
-    for (; view_resolves_pixels(view_state()); ++frame)
-        halve_width();  // ends: at a width of 0 no coordinate increases
-    return frame;
-}
-
-void print_error(const std::string& text)
-{
-    std::fprintf(stderr, "zqvtool: %s\n", text.c_str());
-}
-
-std::string exact_text(double value)
-{
-    char text[32];  // the longest shortest form: sign, 17 digits, point, "e-308"
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
-int run_info(const std::vector<std::string>& paths)
+int run_info(const InfoOptions& options)
 {
     int code = 0;
-    for (const std::string& path : paths) {
+    for (const std::string& path : options.paths) {
         RecordingFile file;
         if (std::optional<std::string> reason = check_recording(path, file)) {
             std::fflush(stdout);  // the reports stay in the files' order on a shared terminal
@@ -82,3 +58,18 @@ int run_info(const std::vector<std::string>& paths)
     }
     return code;
 }
+
+}  // namespace
+
+void setup_info(CLI::App& app)
+{
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* info = app.add_subcommand("info", "tell what recordings hold");
+    info->footer("For each file: the start view, the whole frames (counted from 0, the start view), the last "
+                 "frame's width, the trailing bytes of a partial last frame, and the first frame whose pixel step "
+                 "no longer resolves in double precision.\n\n" + exit_codes_help);
+    info->add_option("FILE", options->paths, "recordings")->required();
+    info->callback([options] { exit_with(run_info(*options)); });
+}
+
+}  // namespace zqv

@@ -12,7 +12,9 @@ extern "C" {
 #include <cstring>
 
 #include "app/program.h"
-#include "tool/tool.h"
+#include "tool/pictures.h"
+
+namespace zqv {
 
 namespace {
 
@@ -38,13 +40,19 @@ constexpr PictureFormat picture_formats[] = {
     {".png", "image2", "png", AV_PIX_FMT_PAL8, "compression_level=3"},
 };
 
-AVFormatContext* muxer;
-AVStream* stream;
-AVCodecContext* encoder;
-AVFrame* frame;
-AVPacket* packet;
-SwsContext* converter;
-std::int64_t pictures_sent;
+// The one open output: the muxer and its stream, the encoder, the frame it
+// is sent and the packets it returns, and the converter into YUV.
+struct OutputStream {
+    AVFormatContext* muxer;
+    AVStream* stream;
+    AVCodecContext* encoder;
+    AVFrame* frame;
+    AVPacket* packet;
+    SwsContext* converter;
+    std::int64_t pictures_sent;
+};
+
+OutputStream output;
 
 // The colour table as FFmpeg's palette entries: opaque ARGB words.
 const std::array<std::uint32_t, 256> argb = [] {
@@ -64,6 +72,7 @@ std::string error_text(int code)
 // Loads a picture of colour indices, top row first, into the frame's format.
 int load_frame(const std::uint8_t* picture)
 {
+    AVFrame* frame = output.frame;
     const int code = av_frame_make_writable(frame);  // the encoder may still hold the last one
     if (code < 0)
         return code;
@@ -71,7 +80,7 @@ int load_frame(const std::uint8_t* picture)
     if (frame->format == AV_PIX_FMT_YUV420P) {
         const std::uint8_t* source[4] = {picture, reinterpret_cast<const std::uint8_t*>(argb.data())};
         const int source_lines[4] = {width, 0};
-        sws_scale(converter, source, source_lines, 0, height, frame->data, frame->linesize);
+        sws_scale(output.converter, source, source_lines, 0, height, frame->data, frame->linesize);
         return 0;
     }
     for (int y = 0; y < height; ++y) {
@@ -92,86 +101,117 @@ int load_frame(const std::uint8_t* picture)
 // Sends a frame (null: the end) and writes every packet that comes back.
 int encode(AVFrame* sent)
 {
-    int code = avcodec_send_frame(encoder, sent);
+    OutputStream& o = output;
+    int code = avcodec_send_frame(o.encoder, sent);
     while (code >= 0) {
-        code = avcodec_receive_packet(encoder, packet);
+        code = avcodec_receive_packet(o.encoder, o.packet);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF)
             return 0;
         if (code < 0)
             return code;
-        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        code = av_interleaved_write_frame(muxer, packet);
+        av_packet_rescale_ts(o.packet, o.encoder->time_base, o.stream->time_base);
+        o.packet->stream_index = o.stream->index;
+        code = av_interleaved_write_frame(o.muxer, o.packet);
     }
     return code;
 }
 
 void free_output()
 {
-    if (muxer != nullptr)
-        avio_closep(&muxer->pb);
-    avformat_free_context(muxer);
-    muxer = nullptr;
-    avcodec_free_context(&encoder);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    sws_freeContext(converter);
-    converter = nullptr;
+    OutputStream& o = output;
+    if (o.muxer != nullptr)
+        avio_closep(&o.muxer->pb);
+    avformat_free_context(o.muxer);
+    avcodec_free_context(&o.encoder);
+    av_frame_free(&o.frame);
+    av_packet_free(&o.packet);
+    sws_freeContext(o.converter);
+    o = {};
 }
 
-// The muxer, encoder, frame and converter of a new output; the FFmpeg
-// error code on failure.
-int open_output(const PictureFormat& format, const std::string& write_path, int width, int height, int fps)
+// The muxer of the format, with its one stream; FFmpeg's error code on failure.
+int open_muxer(const PictureFormat& format, const std::string& write_path)
 {
-    av_log_set_level(AV_LOG_QUIET);  // the reasons reach the user in zqvtool's own one-line errors
-    int code = avformat_alloc_output_context2(&muxer, nullptr, format.muxer, write_path.c_str());
+    const int code = avformat_alloc_output_context2(&output.muxer, nullptr, format.muxer, write_path.c_str());
     if (code < 0)
         return code;
+    output.stream = avformat_new_stream(output.muxer, nullptr);
+    return output.stream == nullptr ? AVERROR(ENOMEM) : 0;
+}
+
+// The encoder for width x height pictures at fps, its frame and packet, and
+// the stream's parameters from it.
+int open_encoder(const PictureFormat& format, int width, int height, int fps)
+{
+    OutputStream& o = output;
     const AVCodec* codec = avcodec_find_encoder_by_name(format.encoder);
     if (codec == nullptr)
         return AVERROR_ENCODER_NOT_FOUND;
-    stream = avformat_new_stream(muxer, nullptr);
-    encoder = avcodec_alloc_context3(codec);
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
-    if (stream == nullptr || encoder == nullptr || frame == nullptr || packet == nullptr)
+    o.encoder = avcodec_alloc_context3(codec);
+    o.frame = av_frame_alloc();
+    o.packet = av_packet_alloc();
+    if (o.encoder == nullptr || o.frame == nullptr || o.packet == nullptr)
         return AVERROR(ENOMEM);
-    encoder->width = frame->width = width;
-    encoder->height = frame->height = height;
-    encoder->pix_fmt = format.pixels;
-    frame->format = format.pixels;
-    encoder->time_base = {1, fps};
-    encoder->framerate = {fps, 1};
-    encoder->thread_count = 0;  // as many as there are cores
-    if ((muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0)
-        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    o.encoder->width = o.frame->width = width;
+    o.encoder->height = o.frame->height = height;
+    o.encoder->pix_fmt = format.pixels;
+    o.frame->format = format.pixels;
+    o.encoder->time_base = {1, fps};
+    o.encoder->framerate = {fps, 1};
+    o.encoder->thread_count = 0;  // as many as there are cores
+    if ((o.muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0)
+        o.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (format.pixels == AV_PIX_FMT_YUV420P) {
         // swscale's conversion from the palette: BT.601 in the limited range.
-        encoder->colorspace = AVCOL_SPC_SMPTE170M;
-        encoder->color_range = AVCOL_RANGE_MPEG;
-        converter = sws_getContext(width, height, AV_PIX_FMT_PAL8, width, height, AV_PIX_FMT_YUV420P, SWS_POINT,
-                                   nullptr, nullptr, nullptr);
-        if (converter == nullptr)
-            return AVERROR(ENOMEM);
+        o.encoder->colorspace = AVCOL_SPC_SMPTE170M;
+        o.encoder->color_range = AVCOL_RANGE_MPEG;
     }
     AVDictionary* settings = nullptr;
     av_dict_parse_string(&settings, format.options, "=", ":", 0);
-    code = avcodec_open2(encoder, codec, &settings);
+    int code = avcodec_open2(o.encoder, codec, &settings);
     av_dict_free(&settings);
     if (code >= 0)
-        code = av_frame_get_buffer(frame, 0);
+        code = av_frame_get_buffer(o.frame, 0);
     if (code >= 0)
-        code = avcodec_parameters_from_context(stream->codecpar, encoder);
-    if (code < 0)
-        return code;
-    stream->time_base = encoder->time_base;
-    stream->avg_frame_rate = encoder->framerate;
-    if ((muxer->oformat->flags & AVFMT_NOFILE) == 0) {  // image2 opens each picture's file itself
-        code = avio_open(&muxer->pb, write_path.c_str(), AVIO_FLAG_WRITE);
+        code = avcodec_parameters_from_context(o.stream->codecpar, o.encoder);
+    o.stream->time_base = o.encoder->time_base;
+    o.stream->avg_frame_rate = o.encoder->framerate;
+    return code;
+}
+
+// The conversion from colour indices, for the formats that take YUV.
+int open_converter(const PictureFormat& format, int width, int height)
+{
+    if (format.pixels != AV_PIX_FMT_YUV420P)
+        return 0;
+    output.converter = sws_getContext(width, height, AV_PIX_FMT_PAL8, width, height, AV_PIX_FMT_YUV420P,
+                                      SWS_POINT, nullptr, nullptr, nullptr);
+    return output.converter == nullptr ? AVERROR(ENOMEM) : 0;
+}
+
+// Opens the file (image2 opens each picture's file itself) and writes the header.
+int open_file(const std::string& write_path)
+{
+    AVFormatContext* muxer = output.muxer;
+    if ((muxer->oformat->flags & AVFMT_NOFILE) == 0) {
+        const int code = avio_open(&muxer->pb, write_path.c_str(), AVIO_FLAG_WRITE);
         if (code < 0)
             return code;
     }
     return avformat_write_header(muxer, nullptr);
+}
+
+int open_output(const PictureFormat& format, const std::string& write_path, int width, int height, int fps)
+{
+    av_log_set_level(AV_LOG_QUIET);  // the reasons reach the user in zqvtool's own one-line errors
+    int code = open_muxer(format, write_path);
+    if (code >= 0)
+        code = open_encoder(format, width, height, fps);
+    if (code >= 0)
+        code = open_converter(format, width, height);
+    if (code >= 0)
+        code = open_file(write_path);
+    return code;
 }
 
 }  // namespace
@@ -182,7 +222,6 @@ std::optional<std::string> open_pictures(const std::string& path, const std::str
     for (const PictureFormat& format : picture_formats) {
         if (!path.ends_with(format.extension))
             continue;
-        pictures_sent = 0;
         if (const int code = open_output(format, write_path, width, height, fps); code < 0) {
             free_output();
             return (code == AVERROR_ENCODER_NOT_FOUND ? format.encoder + std::string(": ") : "") + error_text(code);
@@ -195,9 +234,9 @@ std::optional<std::string> open_pictures(const std::string& path, const std::str
 std::optional<std::string> write_picture(const std::uint8_t* picture)
 {
     int code = load_frame(picture);
-    frame->pts = pictures_sent++;
+    output.frame->pts = output.pictures_sent++;
     if (code >= 0)
-        code = encode(frame);
+        code = encode(output.frame);
     if (code < 0)
         return error_text(code);
     return std::nullopt;
@@ -207,8 +246,8 @@ std::optional<std::string> close_pictures()
 {
     int code = encode(nullptr);
     if (code >= 0)
-        code = av_write_trailer(muxer);
-    const int closed = avio_closep(&muxer->pb);
+        code = av_write_trailer(output.muxer);
+    const int closed = avio_closep(&output.muxer->pb);
     free_output();
     if (code >= 0)
         code = closed;
@@ -216,3 +255,5 @@ std::optional<std::string> close_pictures()
         return error_text(code);
     return std::nullopt;
 }
+
+}  // namespace zqv

@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/program.h"
-#include "tool/tool.h"
+#include "tool/pictures.h"
+
+namespace zqv {
 
 namespace {
 
@@ -71,3 +74,5 @@ std::optional<std::string> close_pictures()
 {
     return std::nullopt;
 }
+
+}  // namespace zqv

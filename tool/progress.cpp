@@ -1,5 +1,7 @@
-// The terminal side of long work: one progress line on standard error, kept
-// up to date while it is a terminal, and Ctrl-C turned into a flag.
+// The terminal side of long work: errors and one progress line on standard
+// error, kept up to date while it is a terminal, and Ctrl-C turned into a flag.
+#include "tool/progress.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,9 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <string>
 
-#include "tool/tool.h"
+namespace zqv {
 
 namespace {
 
@@ -34,6 +35,11 @@ std::string one_decimal(double value)
 }
 
 }  // namespace
+
+void print_error(const std::string& text)
+{
+    std::fprintf(stderr, "zqvtool: %s\n", text.c_str());
+}
 
 void start_progress(const char* unit, std::int64_t total)
 {
@@ -82,3 +88,5 @@ bool interrupted()
 {
     return interrupt_seen != 0;
 }
+
+}  // namespace zqv

@@ -13,6 +13,8 @@
 #include "app/window_system.h"
 #include "win/window_bitmap.h"
 
+namespace zqv {
+
 namespace {
 
 constexpr const char* class_name = "zqvwindowclass";
@@ -110,8 +112,11 @@ void refresh_window_bitmap(const DisplayBuffer& image)
     refresh_window_bitmap(main_window, image);
 }
 
+}  // namespace zqv
+
 int WINAPI WinMain(HINSTANCE current, HINSTANCE previous, LPSTR, int show)
 {
+    using namespace zqv;
     instance = current;
     if (!previous) {
         WNDCLASSA window_class = {};

@@ -7,6 +7,8 @@
 
 #include "app/program.h"
 
+namespace zqv {
+
 namespace {
 
 constexpr int colours = 256;
@@ -126,3 +128,5 @@ void paint(HWND window)
         DeleteDC(source);
     EndPaint(window, &ps);
 }
+
+}  // namespace zqv

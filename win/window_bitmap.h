@@ -6,6 +6,8 @@
 
 #include "app/window_system.h"
 
+namespace zqv {
+
 // The logical palette of the colour ramp, built once at start-up.
 void create_palette();
 // The zero-filled working memory (header, colour table, pixel copy); false if
@@ -18,3 +20,5 @@ void make_window_bitmap(HWND window, const DisplayBuffer& image);
 void refresh_window_bitmap(HWND window, const DisplayBuffer& image);
 // Draws the window bitmap at the client origin (on WM_PAINT).
 void paint(HWND window);
+
+}  // namespace zqv

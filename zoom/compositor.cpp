@@ -4,9 +4,10 @@
 
 #include "zoom/ring.h"
 
+namespace zqv {
+
 namespace {
 
-constexpr int levels_on_screen = 3;
 constexpr int screen_centre_x = frame_width / 2;   // 320
 constexpr int screen_centre_y = frame_height / 2;  // 240
 
@@ -139,3 +140,5 @@ std::optional<PlanePoint> map_point(std::uint16_t mx, std::uint16_t my)
         b.bottom + ((b.top - b.bottom) * static_cast<double>(y - r.bottom)) / static_cast<double>(r.h),
     };
 }
+
+}  // namespace zqv

@@ -6,13 +6,12 @@
 #include <cstdint>
 #include <optional>
 
-#include "fractal/frame.h"
 #include "fractal/view.h"
+#include "zoom/display_buffer.h"
 
-// Colour indices laid out like a Frame: row 0 at the bottom.
-struct DisplayBuffer {
-    std::uint8_t pixels[frame_bytes];
-};
+namespace zqv {
+
+constexpr int levels_on_screen = 3;  // the ring levels nested in the display image
 
 // The on-screen rectangle of one nested level; rows count from the bottom,
 // right and top are inclusive.
@@ -31,3 +30,5 @@ const LevelRect* composed_levels();
 // The plane point under client point (mx, my) (origin top left, y down) in
 // the picture last composed; nothing before any picture was composed.
 std::optional<PlanePoint> map_point(std::uint16_t mx, std::uint16_t my);
+
+}  // namespace zqv

@@ -3,7 +3,10 @@
 // the screen the ring turns and the freed slot is produced one level deeper.
 #include "zoom/ring.h"
 
+#include "fractal/fast_frame.h"
 #include "recording/recording.h"
+
+namespace zqv {
 
 namespace {
 
@@ -64,3 +67,5 @@ const FrameRing& frame_ring()
 {
     return ring;
 }
+
+}  // namespace zqv

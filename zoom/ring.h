@@ -7,6 +7,8 @@
 #include "fractal/frame.h"
 #include "fractal/view.h"
 
+namespace zqv {
+
 constexpr int ring_slots = 4;
 constexpr int min_scale = 640;   // the outermost level just fills the screen
 constexpr int turn_scale = 1280;  // the second level now fills it: turn the ring
@@ -25,3 +27,5 @@ void advance_scale();
 void set_zoom_step(std::int32_t pixels);
 bool has_ring();
 const FrameRing& frame_ring();
+
+}  // namespace zqv

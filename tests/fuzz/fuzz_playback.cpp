@@ -10,6 +10,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool started = (start_program(), true);

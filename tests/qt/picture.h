@@ -9,6 +9,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+namespace zqv {
+
 // Top line first, coloured by the program's colour table.
 inline QImage expected_picture(const DisplayBuffer& display)
 {
@@ -30,3 +32,5 @@ inline QImage new_first_picture()
     step_zoom();
     return expected_picture(display_buffer());
 }
+
+}  // namespace zqv

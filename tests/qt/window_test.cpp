@@ -29,6 +29,8 @@
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 
+using namespace zqv;
+
 namespace {
 
 struct Box {

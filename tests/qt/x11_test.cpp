@@ -14,6 +14,8 @@
 #include "fractal/frame.h"
 #include "tests/qt/picture.h"
 
+using namespace zqv;
+
 namespace {
 
 constexpr int wait_ms = 20000;

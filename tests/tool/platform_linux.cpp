@@ -13,6 +13,8 @@ extern "C" {
 #include "test_support.h"
 #include "tool_test_support.h"
 
+using namespace zqv;
+
 int run_zqvtool(const std::string& arguments)
 {
     const int status = std::system((ZQVTOOL_PATH " " + arguments).c_str());

@@ -10,6 +10,8 @@
 #include "test_support.h"
 #include "tool_test_support.h"
 
+using namespace zqv;
+
 int run_zqvtool(const std::string& arguments)
 {
     std::string program = "Z:" ZQVTOOL_PATH;  // the Unix path as Wine's drive Z: sees it

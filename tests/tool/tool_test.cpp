@@ -13,6 +13,8 @@
 #include "tool_test_support.h"
 #include "zoom/compositor.h"
 
+using namespace zqv;
+
 namespace {
 
 constexpr int pictures_per_frame = 20;  // playback at 32 pixels a tick: 640 / 32 per doubling

@@ -6,16 +6,6 @@
 //
 //   zqv_window_test <zqv.exe> <scratch directory> [GoogleTest options]
 
-// The core's headers come first: Win32 has a function FrameRect, which would
-// hide the core's type of that name from them.
-#include "app/controller.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
-#include "recording/recording.h"
-#include "test_support.h"
-#include "zoom/compositor.h"
-#include "zoom/ring.h"
-
 #include <windows.h>
 #include <psapi.h>
 
@@ -26,6 +16,16 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "app/controller.h"
+#include "fractal/frame.h"
+#include "fractal/view.h"
+#include "recording/recording.h"
+#include "test_support.h"
+#include "zoom/compositor.h"
+#include "zoom/ring.h"
+
+using namespace zqv;
 
 namespace {
 

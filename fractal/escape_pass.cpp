@@ -1,11 +1,13 @@
 // Hands the units of a pass to the threads' feeds in spans, filling the
 // blocks that need no points on the way, and writes finished counts.
-#include "fractal/escape_lanes.h"
+#include "fractal/escape_pass.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "fractal/frame.h"
+
+namespace zqv {
 
 namespace {
 
@@ -100,3 +102,5 @@ void write_finished(EscapePass& pass, FinishedPoints& finished, std::uint64_t& i
     }
     finished.size = 0;
 }
+
+}  // namespace zqv

@@ -1,0 +1,23 @@
+// The terminal side of zqvtool's long work: errors, a progress line, and
+// Ctrl-C turned into a flag.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zqv {
+
+// One line on standard error: "zqvtool: " and the text.
+void print_error(const std::string& text);
+
+// Progress on standard error while it is a terminal: what is counted, done
+// of total, the rate and the time left; end_progress ends the line.
+void start_progress(const char* unit, std::int64_t total);
+void show_progress(std::int64_t done);
+void end_progress();
+
+// Ctrl-C from here on sets a flag instead of ending the program.
+void catch_interrupt();
+bool interrupted();
+
+}  // namespace zqv

@@ -1,0 +1,33 @@
+// What zqvtool's subcommands share: each one's set-up, which adds it to the
+// command line with its options, help and action; the exit codes; and the
+// suffix of the temporary names outputs are written under.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace zqv {
+
+// Exit codes: 0 done; 1 a file could not be read or written; 2 a bad command
+// line; 130 stopped by Ctrl-C (128 + SIGINT, as shells report it).
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+constexpr int exit_interrupted = 130;
+inline const std::string exit_codes_help =
+    "Exit codes: 0 done, 1 a file could not be read or written, 2 a bad command line, 130 stopped by Ctrl-C.";
+
+// An output is written under its name with this appended, and takes its own
+// name only when it is complete.
+constexpr const char* part_suffix = ".part";
+
+void setup_info(CLI::App& app);
+void setup_generate(CLI::App& app);
+void setup_export(CLI::App& app);
+
+// Ends the subcommand's action with its exit code: main returns it.
+inline void exit_with(int code)
+{
+    if (code != 0)
+        throw CLI::RuntimeError(code);
+}
+
+}  // namespace zqv
