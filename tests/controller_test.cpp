@@ -29,8 +29,8 @@ BlockFlags expected_blocks;  // of the frames computed by the scalar definition
 using Calls = std::vector<std::string>;
 
 const Calls tick_calls = {"stop_timer", "start_timer", "refresh_window_bitmap", "invalidate"};
-constexpr std::size_t header_bytes = 24;
-constexpr std::size_t frame_size = 307200;
+constexpr std::size_t header_bytes = recording_header_bytes;
+constexpr std::size_t frame_size = frame_bytes;
 
 std::size_t file_size(const char* path)
 {

@@ -49,7 +49,7 @@ TEST(Recording, HeaderFramesPlaybackAndTruncation)
     ASSERT_EQ(record_mode(), record_recording);
 
     std::vector<std::uint8_t> bytes = read_file(recording_file_name);
-    ASSERT_EQ(bytes.size(), 24u);
+    ASSERT_EQ(bytes.size(), recording_size(0));
     EXPECT_EQ(le_double(bytes, 0), -0.74723394);
     EXPECT_EQ(le_double(bytes, 8), 0.12526091);
     EXPECT_EQ(le_double(bytes, 16), 13.44);
@@ -61,7 +61,7 @@ TEST(Recording, HeaderFramesPlaybackAndTruncation)
         write_frame(written[i]);
         // Every written frame is on disk as soon as write_frame returns, from
         // one write, so a kill cannot leave part of it behind.
-        EXPECT_EQ(read_file(recording_file_name).size(), 24u + (i + 1) * 307200u);
+        EXPECT_EQ(read_file(recording_file_name).size(), recording_size(i + 1));
         if (calls >= 0) {
             EXPECT_EQ(write_calls() - calls, 1);
         }
@@ -85,7 +85,7 @@ TEST(Recording, HeaderFramesPlaybackAndTruncation)
 
     start_recording();
     EXPECT_EQ(record_mode(), record_recording);
-    EXPECT_EQ(read_file(recording_file_name).size(), 24u);
+    EXPECT_EQ(read_file(recording_file_name).size(), recording_size(0));
 }
 
 TEST(Recording, ShortFinalFrameKeepsTheRestOfTheSlot)
@@ -121,7 +121,7 @@ TEST(Recording, RefusedOpensKeepTheStreamModeAndView)
     EXPECT_TRUE(open_recording("./missing.zqv"));
     EXPECT_EQ(record_mode(), record_recording);
     write_frame(frame);
-    EXPECT_EQ(read_file(recording_file_name).size(), 24u + 307200u);
+    EXPECT_EQ(read_file(recording_file_name).size(), recording_size(1));
 
     // Playback: files that cannot be recordings are refused with a reason,
     // and the playback, its view and its position stay.

@@ -134,7 +134,7 @@ TEST(Ring, RecordedZoomFileIsTheSameOnEveryBuild)
     step_zoom();
     step_zoom();
     const std::vector<std::uint8_t> bytes = read_file(recording_file_name);
-    ASSERT_EQ(bytes.size(), 24u + 6 * 307200u);
+    ASSERT_EQ(bytes.size(), recording_size(6));
     EXPECT_EQ(fnv1a64(bytes.data(), bytes.size()), 0x24d5918a01b2cae4ull);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fractal/frame.h"
+#include "recording/recording.h"
 
 namespace zqv {
 
@@ -22,6 +23,12 @@ inline std::uint64_t fnv1a64(const void* data, std::size_t size)
         h *= 0x100000001b3ull;  // FNV-1a 64-bit prime
     }
     return h;
+}
+
+// The size of a recording file of whole frames.
+constexpr std::size_t recording_size(std::size_t frames)
+{
+    return recording_header_bytes + frames * frame_bytes;
 }
 
 inline std::vector<std::uint8_t> read_file(const std::string& path)

@@ -64,7 +64,7 @@ TEST(ToolGenerate, WritesTheProgramsGenerateOnlyBytesOnEveryBuild)
     end_recording();
     run_ok("generate --frames 8 --force tool.zqv");
     const std::vector<std::uint8_t> program = read_file(recording_file_name), tool = read_file("tool.zqv");
-    ASSERT_EQ(program.size(), 24u + 8 * 307200u);
+    ASSERT_EQ(program.size(), recording_size(8));
     EXPECT_TRUE(program == tool);
     EXPECT_EQ(fnv1a64(tool.data(), tool.size()), 0x9e1da3dac8f469b6ull);  // the 32-bit Windows build's too
 
@@ -81,7 +81,7 @@ TEST(ToolGenerate, StopsWhereDoublePrecisionRunsOut)
     std::string out, err;
     ASSERT_EQ(run_tool("generate --view recorded --force deep.zqv", out, err), 0) << err;
     EXPECT_NE(err.find("no longer resolves in double precision"), std::string::npos) << err;
-    const std::size_t frames = (read_file("deep.zqv").size() - 24) / 307200;
+    const std::size_t frames = (read_file("deep.zqv").size() - recording_header_bytes) / frame_bytes;
     out = run_ok("info deep.zqv");
     EXPECT_NE(out.find("unresolved from frame " + std::to_string(frames)), std::string::npos) << out;
 }
