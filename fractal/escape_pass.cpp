@@ -95,11 +95,21 @@ void top_up_feed(EscapePass& pass, PointFeed& feed)
 
 void write_finished(EscapePass& pass, FinishedPoints& finished, std::uint64_t& iterations)
 {
+    std::uint64_t capped = 0, near_cap = 0;
+    std::uint32_t highest = 0;
     for (int i = 0; i < finished.size; ++i) {
         const auto count = static_cast<std::uint32_t>(finished.count[i]);
         pass.counts[static_cast<int>(finished.pixel[i])] = static_cast<std::uint8_t>(count);
         iterations += count;
+        capped += count == pass.cap;
+        near_cap += count < pass.cap && count > pass.cap / 2;
+        highest = count < pass.cap && count > highest ? count : highest;
     }
+    pass.points += static_cast<std::uint64_t>(finished.size);
+    pass.capped += capped;
+    pass.near_cap += near_cap;
+    for (std::uint32_t seen = pass.highest_escaped.load(); highest > seen;)
+        pass.highest_escaped.compare_exchange_weak(seen, highest);
     finished.size = 0;
 }
 

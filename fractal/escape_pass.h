@@ -23,6 +23,10 @@ struct EscapePass {
     std::uint32_t cap;
     alignas(64) std::atomic<int> next_unit;  // on a cache line of its own: every thread writes it
     std::atomic<std::uint64_t> iterations;   // sum of the counts written
+    std::atomic<std::uint64_t> points{0};    // counts written
+    std::atomic<std::uint64_t> capped{0};    // of them, those equal to the cap
+    std::atomic<std::uint32_t> highest_escaped{0};  // the highest count below the cap
+    std::atomic<std::uint64_t> near_cap{0};  // counts below the cap and above half of it
 };
 
 // The most lanes of any instruction set: the 8 doubles of AVX-512. A vector
@@ -59,7 +63,7 @@ struct FinishedPoints {
 };
 
 // Writes the finished counts to pass.counts (modulo 256), adds them to
-// `iterations` and empties the list.
+// `iterations`, tallies them in the pass and empties the list.
 void write_finished(EscapePass& pass, FinishedPoints& finished, std::uint64_t& iterations);
 
 // Each computes points of the pass until none is left and adds its counts

@@ -24,6 +24,7 @@ double fine_ci[frame_height];
 alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse samples' counts, br * 128 + bc
 BlockFlags blocks;  // of the last frame
 std::uint64_t frame_iterations;
+FrameTally frame_tally;
 
 // The compiler's runtime also checks that the operating system saves the
 // wide registers before it reports AVX2 or AVX-512 as supported.
@@ -49,6 +50,11 @@ std::uint64_t run_pass(const double* cr, const double* ci, const std::uint8_t* c
 {
     EscapePass pass{cr, ci, coarse, counts, flags, max_iterations(), {0}, {0}};
     run_on_every_core(escape_task, &pass);
+    frame_tally.points += pass.points;
+    frame_tally.capped += pass.capped;
+    frame_tally.near_cap += pass.near_cap;
+    if (pass.highest_escaped > frame_tally.highest_escaped)
+        frame_tally.highest_escaped = pass.highest_escaped;
     return pass.iterations;
 }
 
@@ -112,6 +118,7 @@ void compute_frame(Frame& frame)
         }
     }
 
+    frame_tally = FrameTally{};
     frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr);
     frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &blocks);
 }
@@ -124,6 +131,11 @@ const BlockFlags& block_flags()
 std::uint64_t last_frame_iterations()
 {
     return frame_iterations;
+}
+
+const FrameTally& last_frame_tally()
+{
+    return frame_tally;
 }
 
 }  // namespace zqv

@@ -24,5 +24,14 @@ const BlockFlags& block_flags();
 // The sum of the counts computed for the last frame, coarse samples and
 // unfilled blocks together.
 std::uint64_t last_frame_iterations();
+// Of the points computed for the last frame: how many, how many reached the
+// cap, and the highest count below it.
+struct FrameTally {
+    std::uint64_t points;
+    std::uint64_t capped;
+    std::uint32_t highest_escaped;
+    std::uint64_t near_cap;  // escaped with a count above half the cap
+};
+const FrameTally& last_frame_tally();
 
 }  // namespace zqv

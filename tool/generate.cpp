@@ -8,7 +8,10 @@
 #include <system_error>
 
 #include "app/program.h"
+#include "fractal/fast_frame.h"
 #include "fractal/view.h"
+#include "tool/deep_generate.h"
+#include "tool/location.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
 #include "tool/subcommands.h"
@@ -23,9 +26,11 @@ struct GenerateOptions {
     std::string out;
     std::string view = generate_only_view.name;  // empty when --centre names the view
     std::string centre;                           // "RE,IM", with width
-    double width = 0.0;
+    std::string width;
     std::int64_t frames = 0;  // 0: until double precision runs out
-    std::uint32_t cap = 0;    // 0: the program's
+    std::string cap;          // a count, "auto", or empty: auto, or the program's for --view
+    std::string to_width;     // the deep path's depth instead of --frames
+    std::string location;     // the deep path's start from a location file
     bool past_precision = false;
     bool force = false;
 };
@@ -61,10 +66,134 @@ bool keep_recording(const std::string& part, const std::string& out, std::int64_
     return !error;
 }
 
+// ---- The deep path (tool/deep_generate.cpp) and the cap report of this one ----
+
+// The shortest decimal that reads back as the same double.
+Decimal double_decimal(double value)
+{
+    char text[32];
+    return *parse_decimal(std::string(text, std::to_chars(text, text + sizeof text, value).ptr));
+}
+
+// The deep path takes a location file, a --centre view (unless
+// --past-precision asks for today's double frames past their resolution), and
+// a --view asked deeper than double precision resolves (--to-width, or
+// --frames past the first unresolved frame); its exit code, or nothing when
+// the path here makes the recording.
+std::optional<int> run_deep_if_asked(const GenerateOptions& options, std::uint32_t cap)
+{
+    if (options.past_precision)
+        return std::nullopt;
+    DeepRequest request;
+    request.out = options.out;
+    request.force = options.force;
+    request.frames = options.frames;
+    request.cap = cap;
+    if (!options.to_width.empty()) {
+        const std::optional<Decimal> to_width = parse_decimal(options.to_width);
+        if (!to_width || to_width->negative || to_width->digits == "0") {
+            print_error("--to-width takes a positive decimal number");
+            return exit_usage;
+        }
+        request.to_width = *to_width;
+        request.has_to_width = true;
+    }
+    if (!options.location.empty()) {
+        Location location;
+        if (const std::optional<std::string> reason = read_location(options.location, location)) {
+            print_error(options.location + ": " + *reason);
+            return exit_failed;
+        }
+        request.centre_re = location.centre_re;
+        request.centre_im = location.centre_im;
+        request.width = location.width;
+        if (options.cap.empty())
+            request.cap = location.cap;
+    } else if (options.view.empty()) {
+        const std::size_t comma = options.centre.find(',');
+        const std::optional<Decimal> re = parse_decimal(options.centre.substr(0, comma));
+        const std::optional<Decimal> im =
+            comma == std::string::npos ? std::nullopt : parse_decimal(options.centre.substr(comma + 1));
+        const std::optional<Decimal> width = parse_decimal(options.width);
+        if (!re || !im || !width || width->negative || width->digits == "0") {
+            print_error("--centre takes two decimal numbers RE,IM and --width a positive decimal number");
+            return exit_usage;
+        }
+        request.centre_re = *re;
+        request.centre_im = *im;
+        request.width = *width;
+    } else {
+        for (const StartView& view : start_views) {
+            if (options.view == view.name) {
+                request.centre_re = double_decimal(view.centre_re);
+                request.centre_im = double_decimal(view.centre_im);
+                request.width = double_decimal(view.width);
+                if (options.frames == 0 && !request.has_to_width)
+                    return std::nullopt;
+                if (!request.has_to_width &&
+                    options.frames <= first_unresolved_frame(view.centre_re, view.centre_im, view.width))
+                    return std::nullopt;
+            }
+        }
+        if (options.cap.empty())
+            request.cap = program_iteration_cap;
+    }
+    return run_deep_generate(request);
+}
+
+// Frames of which more than 1 in capped_share_divisor computed points
+// reached the cap: how many, the first, and the worst share.
+struct CappedFrames {
+    std::int64_t count = 0, first = -1, worst_frame = -1;
+    double worst_share = 0.0;
+};
+CappedFrames capped_frames;
+
+void note_capped_points(std::int64_t frame)
+{
+    const FrameTally& tally = last_frame_tally();
+    if (tally.capped * capped_share_divisor <= tally.points)
+        return;
+    const double share = static_cast<double>(tally.capped) / static_cast<double>(tally.points);
+    ++capped_frames.count;
+    if (capped_frames.first < 0)
+        capped_frames.first = frame;
+    if (share > capped_frames.worst_share) {
+        capped_frames.worst_share = share;
+        capped_frames.worst_frame = frame;
+    }
+}
+
+void report_capped_points()
+{
+    if (capped_frames.count == 0)
+        return;
+    print_error(std::to_string(capped_frames.count) + " frames from frame " + std::to_string(capped_frames.first) +
+                " had more than 1% of their computed points at the cap " + std::to_string(max_iterations()) +
+                "; frame " + std::to_string(capped_frames.worst_frame) + " the most, " +
+                std::to_string(static_cast<int>(100.0 * capped_frames.worst_share + 0.5)) +
+                "% (those points show black; a higher --cap computes them)");
+}
+
+// ---- The path of today's double frames ----
+
 int run_generate(const GenerateOptions& options)
 {
-    double centre_re = 0.0, centre_im = 0.0, width = options.width;
+    double centre_re = 0.0, centre_im = 0.0, width = 0.0;
+    std::uint32_t cap = 0;
+    if (!options.cap.empty() && options.cap != "auto") {
+        const char* end = options.cap.data() + options.cap.size();
+        const std::from_chars_result read = std::from_chars(options.cap.data(), end, cap);
+        if (read.ec != std::errc{} || read.ptr != end || cap < 1 || cap > (1u << 30)) {
+            print_error("--cap takes auto or a count from 1 to 2^30 (1073741824)");
+            return exit_usage;
+        }
+    }
+    if (const std::optional<int> code = run_deep_if_asked(options, cap))
+        return *code;
     if (options.view.empty()) {
+        const std::optional<Decimal> given_width = parse_decimal(options.width);
+        width = given_width ? decimal_to_double(*given_width) : 0.0;
         if (!parse_centre(options.centre, centre_re, centre_im) || !std::isfinite(width) || !(width > 0.0)) {
             print_error("--centre takes two finite numbers RE,IM and --width a finite positive number");
             return exit_usage;
@@ -80,8 +209,8 @@ int run_generate(const GenerateOptions& options)
     }
 
     start_program();
-    if (options.cap != 0)
-        set_max_iterations(options.cap);
+    if (cap != 0)
+        set_max_iterations(cap);
     const std::string& out = options.out;
     std::error_code error;
     if (!options.force && std::filesystem::exists(out, error)) {
@@ -114,16 +243,20 @@ int run_generate(const GenerateOptions& options)
     catch_interrupt();
     start_progress("frames", frames);
     generate_ring();
+    note_capped_points(ring_slots - 1);  // the ring's last frame: its tally is the one kept
     std::int64_t made = ring_slots;
     std::optional<RecordingStop> stop = take_recording_stop();
     show_progress(made);
     while (!stop && !interrupted() && made < frames) {
         step_zoom();
         stop = take_recording_stop();
-        if (!stop)
+        if (!stop) {
+            note_capped_points(made);
             show_progress(++made);
+        }
     }
     end_progress();
+    report_capped_points();
     end_recording();
 
     if (stop) {
@@ -149,8 +282,19 @@ void setup_generate(CLI::App& app)
     CLI::App* generate = app.add_subcommand("generate", "record a zoom from any start view");
     generate->footer("Writes a recording exactly as the program writes one from that start view, on every core, "
                      "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
-                     "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
-                     "made, if there is one.\n\n" + exit_codes_help);
+                     "after --frames or at --to-width, at Ctrl-C, or at a write failure (a full disk). OUT keeps "
+                     "every whole frame made, if there is one.\n\n"
+                     "Deep zooms: --centre and --width take decimals of any length (\"-0.74364388703715870475,"
+                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-300. Frames are today's double "
+                     "frames up to the switch frame, 8 halvings before the first frame whose pixel step double "
+                     "precision no longer resolves, and from there on the deep engine's (one multiprecision "
+                     "reference orbit, perturbation with rebasing, bilinear approximation). OUT.location keeps the "
+                     "exact start, the cap and the switch frame; --location reads one back. The automatic cap starts "
+                     "at 2048 and doubles after a frame of which more than 1% of the computed points escaped above "
+                     "half of it; a frame with more than 10% of its points at the cap and more than twice the share "
+                     "of the frame before is computed again at four times the cap; it stops at 33554432. Generate "
+                     "reports frames with more than 1% of their computed points at the cap.\n\n" +
+                     exit_codes_help);
     std::vector<std::string> view_names;
     for (const StartView& view : start_views)
         view_names.emplace_back(view.name);
@@ -161,18 +305,30 @@ void setup_generate(CLI::App& app)
         generate->add_option("--centre", options->centre, "the centre of another start view")->type_name("RE,IM");
     CLI::Option* width_option =
         generate->add_option("--width", options->width, "its width in the plane")->type_name("W");
-    view_option->excludes(centre_option)->excludes(width_option);
+    CLI::Option* location_option =
+        generate->add_option("--location", options->location, "start from a location file (OUT.location)")
+            ->type_name("FILE");
+    view_option->excludes(centre_option)->excludes(width_option)->excludes(location_option);
+    location_option->excludes(centre_option)->excludes(width_option);
     centre_option->needs(width_option);
     width_option->needs(centre_option);
     CLI::Option* frames_option =
         generate->add_option("--frames", options->frames, "whole frames to make (the ring's first 4 at least)")
             ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 40));
-    generate->add_option("--cap", options->cap, "the iteration cap instead of the program's")
-        ->check(CLI::Range(1u, 1u << 30));
+    CLI::Option* to_width_option =
+        generate->add_option("--to-width", options->to_width, "go deeper until the width is at most W (>= 1e-300)")
+            ->type_name("W");
+    to_width_option->excludes(frames_option);
+    generate->add_option("--cap", options->cap,
+                         "the iteration cap, up to 1073741824, or auto [default: auto; 2048, the program's, with "
+                         "--view]")
+        ->type_name("N|auto");
     generate
         ->add_flag("--past-precision", options->past_precision,
                    "go on past the depth where double precision runs out")
-        ->needs(frames_option);
+        ->needs(frames_option)
+        ->excludes(to_width_option)
+        ->excludes(location_option);
     generate->add_flag("--force", options->force, "overwrite OUT if it exists");
     generate->add_option("OUT", options->out, "the recording to write (.zqv)")->required();
     generate->callback([options, centre_option] {

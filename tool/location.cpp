@@ -1,0 +1,95 @@
+// Reading and writing the location file, plain text of one "key value" a line.
+#include "tool/location.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace zqv {
+
+namespace {
+
+bool parse_count(const std::string& text, std::int64_t& value)
+{
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc{} && result.ptr == end;
+}
+
+}  // namespace
+
+std::string location_path(const std::string& recording_path)
+{
+    return recording_path + ".location";
+}
+
+std::string location_text(const Location& location)
+{
+    std::string text = "# ZQV location: the exact start of a zoom; zqvtool generate --location reads it\n";
+    text += "centre-re " + decimal_text(location.centre_re) + "\n";
+    text += "centre-im " + decimal_text(location.centre_im) + "\n";
+    text += "width " + decimal_text(location.width) + "\n";
+    text += "cap " + (location.cap == 0 ? std::string("auto") : std::to_string(location.cap)) + "\n";
+    if (location.switch_frame >= 0)
+        text += "switch-frame " + std::to_string(location.switch_frame) + "\n";
+    if (location.last_cap != 0)
+        text += "last-cap " + std::to_string(location.last_cap) + "\n";
+    return text;
+}
+
+std::optional<std::string> parse_location(const std::string& text, Location& location)
+{
+    std::istringstream lines(text);
+    std::string line;
+    bool has_re = false, has_im = false, has_width = false;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        const std::string where = "line " + std::to_string(number) + ": ";
+        std::int64_t count = 0;
+        if (key == "centre-re" || key == "centre-im" || key == "width") {
+            const std::optional<Decimal> d = parse_decimal(value);
+            if (!d)
+                return where + key + " is not a decimal number";
+            (key == "centre-re" ? location.centre_re : key == "centre-im" ? location.centre_im : location.width) = *d;
+            (key == "centre-re" ? has_re : key == "centre-im" ? has_im : has_width) = true;
+        } else if (key == "cap") {
+            if (value == "auto")
+                location.cap = 0;
+            else if (parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30)
+                location.cap = static_cast<std::uint32_t>(count);
+            else
+                return where + "cap is neither auto nor a count from 1 to 2^30";
+        } else if (key == "switch-frame" && parse_count(value, count) && count >= 0) {
+            location.switch_frame = count;
+        } else if (key == "last-cap" && parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30) {
+            location.last_cap = static_cast<std::uint32_t>(count);
+        } else {
+            return where + "not a location line: " + line;
+        }
+    }
+    if (!has_re || !has_im || !has_width)
+        return std::string("it lacks centre-re, centre-im or width");
+    if (location.width.negative || location.width.digits == "0")
+        return std::string("its width is not positive");
+    return std::nullopt;
+}
+
+std::optional<std::string> read_location(const std::string& path, Location& location)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return std::string("cannot be read");
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (text.str().size() > (std::size_t{1} << 20))
+        return std::string("it is too long for a location");
+    return parse_location(text.str(), location);
+}
+
+}  // namespace zqv

@@ -1,0 +1,33 @@
+// The location file beside a recording: the zoom's exact start (decimal
+// centre and width of any length) and its cap, which the recording's header
+// holds only as the nearest doubles, and the frame from which the frames were
+// computed by the deep engine.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "fractal/deep_orbit.h"
+
+namespace zqv {
+
+struct Location {
+    Decimal centre_re, centre_im, width;
+    std::uint32_t cap = 0;          // 0: auto
+    std::int64_t switch_frame = -1; // the first deep frame; -1: none
+    std::uint32_t last_cap = 0;     // the cap of the last frame made
+};
+
+// The location file of the recording at path: path with ".location" appended.
+std::string location_path(const std::string& recording_path);
+
+// Lines "key value"; '#' starts a comment line. Keys: centre-re, centre-im,
+// width (decimals), cap (a number or auto), switch-frame, last-cap.
+std::string location_text(const Location& location);
+// The location in text, or the reason it is not one.
+std::optional<std::string> parse_location(const std::string& text, Location& location);
+// Reads the file at path; the reason if it cannot be read or is not one.
+std::optional<std::string> read_location(const std::string& path, Location& location);
+
+}  // namespace zqv
