@@ -1,9 +1,11 @@
 // zqvtool info: what each recording file holds.
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "tool/location.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
 #include "tool/subcommands.h"
@@ -23,6 +25,30 @@ std::string exact_text(double value)
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
+// The exact start from the location file beside the recording, if there is one.
+std::string location_lines(const std::string& path, const RecordingFile& file)
+{
+    const std::string location_file = location_path(path);
+    std::error_code error;
+    if (!std::filesystem::exists(location_file, error))
+        return "";
+    Location location;
+    if (const std::optional<std::string> reason = read_location(location_file, location))
+        return "\n  location file   " + location_file + ": " + *reason;
+    std::string text = "\n  location file   " + location_file + "\n  exact centre    " +
+                       decimal_text(location.centre_re) + ", " + decimal_text(location.centre_im) +
+                       "\n  exact width     " + decimal_text(location.width) + "\n  cap             " +
+                       (location.cap == 0 ? "auto" : std::to_string(location.cap));
+    if (location.last_cap != 0)
+        text += " (the last frame's " + std::to_string(location.last_cap) + ")";
+    if (location.switch_frame >= 0 && location.switch_frame < file.whole_frames)
+        text += "\n  deep from frame " + std::to_string(location.switch_frame) +
+                " (the switch frame: 8 halvings before the first unresolved one)";
+    else
+        text += "\n  no deep frames  (double frames throughout)";
+    return text;
+}
+
 void print_info(const std::string& path, const RecordingFile& file)
 {
     const RecordingHeader& h = file.header;
@@ -40,6 +66,7 @@ void print_info(const std::string& path, const RecordingFile& file)
     text += "\n  unresolved from frame " + std::to_string(unresolved) +
             (unresolved < file.whole_frames ? " (from there on the frames are blocky artefacts, not the set)"
                                             : " (beyond the file's frames)");
+    text += location_lines(path, file);
     std::puts(text.c_str());
 }
 
