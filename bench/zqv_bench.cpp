@@ -1,13 +1,15 @@
 // Times the scalar and the fast frame computation on the first frames of the
 // three start views' zooms, checks that every fast frame and block grid
 // equals the scalar one, and times one composition of the display image.
-// The last line sums it up; the exit status is 1 if any frame differed.
+// The last line sums it up, and the deep engine's table follows
+// (bench/deep_bench.cpp); the exit status is 1 if any frame differed.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "app/program.h"
+#include "bench/deep_bench.h"
 #include "fractal/fast_frame.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
@@ -64,7 +66,7 @@ int main()
                 "fast Git/s");
 
     int total_frames = 0;
-    double total_scalar = 0.0, total_fast = 0.0;
+    double total_scalar = 0.0, total_fast = 0.0, total_fast_iterations = 0.0;
     bool identical = true;
     for (const BenchView& b : bench_views) {
         set_view(b.start.centre_re, b.start.centre_im, b.start.width);
@@ -91,10 +93,12 @@ int main()
         total_frames += b.frames;
         total_scalar += scalar;
         total_fast += fast;
+        total_fast_iterations += iterations;
     }
 
     std::printf("compose_display: %.3f ms\n", compose_seconds() * 1e3);
     std::printf("total: frames %d scalar %.2f s fast %.2f s speedup %.2f identical %s\n", total_frames,
                 total_scalar, total_fast, total_scalar / total_fast, identical ? "yes" : "no");
+    run_deep_bench(total_fast_iterations / total_fast);
     return identical ? 0 : 1;
 }
