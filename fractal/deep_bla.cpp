@@ -14,7 +14,7 @@ namespace {
 BlaTables tables;
 
 // 2^-53, the unit roundoff of double.
-constexpr double single_step_precision = 1.1102230246251565e-16;
+constexpr double single_step_precision = 9.094947017729282e-13;
 
 BlaBlock single_step(const ReferenceOrbit& orbit, std::size_t m)
 {

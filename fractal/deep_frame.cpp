@@ -9,27 +9,22 @@
 #include <chrono>
 
 #include "fractal/deep_bla.h"
+#include "fractal/deep_point.h"
 #include "fractal/escape_pass.h"
+#include "fractal/fast_frame.h"
 #include "fractal/worker_pool.h"
 
 namespace zqv {
 
 namespace {
 
-struct DeepRun {
-    double radius2;
-    bool with_bla;
-    bool (*stop)();
-    std::atomic<bool> stopped;
-    std::atomic<std::uint64_t> steps;
-};
-
-DeepRun run;
+DeepJob job;
 DeepFrameStats stats;
 BlockFlags blocks;
 double offset_re[frame_width];   // dc of each column
 double offset_im[frame_height];  // dc of each row
 alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];
+void (*lanes_kernel)(EscapePass&, DeepJob&);
 
 // A point asks stop() after this many steps, so a point of a high cap
 // still stops within a fraction of a second.
@@ -40,10 +35,24 @@ double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Every thread takes points from the pass's feed one by one.
-void deep_task(void* argument)
+// Sets the job to the current orbit and tables.
+void set_job(double radius2, bool with_bla, bool (*stop)())
 {
-    EscapePass& pass = *static_cast<EscapePass*>(argument);
+    const ReferenceOrbit& orbit = reference_orbit();
+    job.orbit_re = orbit.re.data();
+    job.orbit_im = orbit.im.data();
+    job.last = orbit.re.size() - 1;
+    const std::vector<std::vector<BlaBlock>>& levels = bla_tables().levels;
+    job.pairs = with_bla && !levels.empty() ? levels[0].data() : nullptr;
+    job.pair_count = with_bla && !levels.empty() ? levels[0].size() : 0;
+    job.radius2 = radius2;
+    job.with_bla = with_bla;
+    job.stop = stop;
+}
+
+// The scalar kernel: every thread takes points from the pass's feed one by one.
+void scalar_points(EscapePass& pass, DeepJob& job)
+{
     PointFeed feed;
     start_feed(feed);
     FinishedPoints finished;
@@ -55,12 +64,13 @@ void deep_task(void* argument)
             if (feed.begin == feed.end)
                 break;
         }
-        if (run.stopped.load(std::memory_order_relaxed) || (run.stop != nullptr && run.stop())) {
-            run.stopped.store(true, std::memory_order_relaxed);
+        if (job.stopped.load(std::memory_order_relaxed) || (job.stop != nullptr && job.stop())) {
+            job.stopped.store(true, std::memory_order_relaxed);
             break;
         }
         const int i = feed.begin++;
-        const DeepCount point = deep_escape(feed.cr[i], feed.ci[i], pass.cap, run.radius2, run.with_bla);
+        DeepPoint point{feed.cr[i], feed.ci[i], 0.0, 0.0, 0, 0, 0, 0, 0.0};
+        run_point(point, pass.cap, job, false);
         steps += point.steps;
         finished.pixel[finished.size] = feed.pixel[i];
         finished.count[finished.size] = point.count;
@@ -69,7 +79,13 @@ void deep_task(void* argument)
     }
     write_finished(pass, finished, iterations);
     pass.iterations += iterations;
-    run.steps += steps;
+    job.steps += steps;
+}
+
+void deep_task(void* argument)
+{
+    EscapePass& pass = *static_cast<EscapePass*>(argument);
+    (pass.cap >= 2 && lanes_kernel != nullptr ? lanes_kernel : scalar_points)(pass, job);
 }
 
 void add_pass(EscapePass& pass)
@@ -84,40 +100,45 @@ void add_pass(EscapePass& pass)
 
 }  // namespace
 
-DeepCount deep_escape(double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla)
+bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
 {
-    const ReferenceOrbit& orbit = reference_orbit();
-    const double* zr = orbit.re.data();
-    const double* zi = orbit.im.data();
-    const std::uint64_t last = orbit.re.size() - 1;
+    const double* zr = job.orbit_re;
+    const double* zi = job.orbit_im;
     const std::vector<std::vector<BlaBlock>>& levels = bla_tables().levels;
-    const auto level_count = static_cast<std::uint64_t>(levels.size());
-    double x = 0.0, y = 0.0;
-    std::uint64_t n = 0, m = 0, steps = 0;
+    const auto level_count = static_cast<std::uint64_t>(job.with_bla ? levels.size() : 0);
+    const double dcr = p.dcr, dci = p.dci;
+    double x = p.x, y = p.y;
+    std::uint64_t n = p.n, m = p.m, steps = p.steps;
+    bool skipped = false;
     for (;;) {
         const double wr = zr[m] + x, wi = zi[m] + y;
         const double w2 = wr * wr + wi * wi;
-        if (w2 >= radius2)
-            return {n + 1 < cap ? static_cast<std::uint32_t>(n + 1) : cap, steps, w2};
-        if (n + 1 >= cap)
-            return {cap, steps, w2};
+        if (w2 >= job.radius2 || n + 1 >= cap) {
+            p.count = w2 >= job.radius2 && n + 1 < cap ? static_cast<std::uint32_t>(n + 1) : cap;
+            p.magnitude2 = w2;
+            p.steps = steps;
+            return true;
+        }
         double z2 = x * x + y * y;
-        if (m == last || w2 < z2) {
+        if (m == job.last || w2 < z2) {
             x = wr;
             y = wi;
             z2 = w2;
             m = 0;
         }
         ++steps;
-        if ((steps & (steps_between_stop_checks - 1)) == 0 && run.stop != nullptr && run.stop()) {
-            run.stopped.store(true, std::memory_order_relaxed);
-            return {cap, steps, w2};
+        if ((steps & (steps_between_stop_checks - 1)) == 0 && job.stop != nullptr && job.stop()) {
+            job.stopped.store(true, std::memory_order_relaxed);
+            p.count = cap;
+            p.magnitude2 = w2;
+            p.steps = steps;
+            return true;
         }
         // The longest valid block from m: a block's radius is at most that
         // of its first half, so the search climbs while blocks hold.
-        if (with_bla && m > 0) {
-            const BlaBlock* best = nullptr;
-            std::uint64_t length = 0;
+        const BlaBlock* best = nullptr;
+        std::uint64_t length = 0;
+        if (m > 0) {
             for (std::uint64_t j = 1; j <= level_count && ((m - 1) & ((std::uint64_t{1} << j) - 1)) == 0; ++j) {
                 const std::vector<BlaBlock>& level = levels[j - 1];
                 const std::uint64_t i = (m - 1) >> j;
@@ -126,15 +147,20 @@ DeepCount deep_escape(double dcr, double dci, std::uint32_t cap, double radius2,
                 best = &level[i];
                 length = std::uint64_t{1} << j;
             }
-            if (best != nullptr) {
-                const double nx = (best->ar * x - best->ai * y) + (best->br * dcr - best->bi * dci);
-                const double ny = (best->ar * y + best->ai * x) + (best->br * dci + best->bi * dcr);
-                x = nx;
-                y = ny;
-                m += length;
-                n += length;
-                continue;
-            }
+        }
+        if (best != nullptr) {
+            const double nx = (best->ar * x - best->ai * y) + (best->br * dcr - best->bi * dci);
+            const double ny = (best->ar * y + best->ai * x) + (best->br * dci + best->bi * dcr);
+            x = nx;
+            y = ny;
+            m += length;
+            n += length;
+            skipped = true;
+            continue;
+        }
+        if (hand_back && skipped) {
+            p.x = x, p.y = y, p.n = n, p.m = m, p.steps = steps - 1;
+            return false;
         }
         const double tr = 2.0 * zr[m] + x, ti = 2.0 * zi[m] + y;
         const double nx = (tr * x - ti * y) + dcr;
@@ -144,6 +170,14 @@ DeepCount deep_escape(double dcr, double dci, std::uint32_t cap, double radius2,
         ++m;
         ++n;
     }
+}
+
+DeepCount deep_escape(double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla)
+{
+    set_job(radius2, with_bla, nullptr);
+    DeepPoint point{dcr, dci, 0.0, 0.0, 0, 0, 0, 0, 0.0};
+    run_point(point, cap, job, false);
+    return {point.count, point.steps, point.magnitude2};
 }
 
 void start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits)
@@ -169,21 +203,20 @@ bool compute_deep_frame(Frame& frame, double pixel_step, std::uint32_t cap, bool
         offset_re[c] = (c - frame_width / 2) * pixel_step;
     for (int r = 0; r < frame_height; ++r)
         offset_im[r] = (r - frame_height / 2) * pixel_step;
-    run.radius2 = 4.0;
-    run.with_bla = with_bla;
-    run.stop = stop;
-    run.stopped = false;
-    run.steps = 0;
+    set_job(4.0, with_bla, stop);
+    job.stopped = false;
+    job.steps = 0;
+    lanes_kernel = simd_level() >= SimdLevel::avx2 ? deep_lanes_avx2 : deep_lanes_sse2;
     EscapePass coarse{offset_re, offset_im, nullptr, coarse_grid, nullptr, cap, {0}, {0}};
     run_on_every_core(deep_task, &coarse);
     add_pass(coarse);
     EscapePass fine{offset_re, offset_im, coarse_grid, frame.pixels, &blocks, cap, {0}, {0}};
-    if (!run.stopped)
+    if (!job.stopped)
         run_on_every_core(deep_task, &fine);
     add_pass(fine);
-    stats.steps = run.steps;
+    stats.steps = job.steps;
     stats.frame_seconds = seconds_since(start);
-    return !run.stopped;
+    return !job.stopped;
 }
 
 const DeepFrameStats& last_deep_frame_stats()

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fractal/deep_frame.h"
+#include "fractal/fast_frame.h"
 #include "test_support.h"
 
 using namespace zqv;
@@ -100,6 +101,43 @@ TEST(DeepFrame, CountsMatchMultiprecisionAtThreeDepths)
     };
     for (const DeepCase& c : cases)
         check_against_multiprecision(c);
+}
+
+// The lane kernels against the scalar definition, at every instruction-set
+// level this processor has, with and without the tables: every computed
+// pixel (coarse samples and points of unfilled blocks) of a deep frame.
+TEST(DeepFrame, LanesEqualTheDefinition)
+{
+    const Decimal re = *parse_decimal("1.2345e-81"),
+                  im = *parse_decimal("1.00000000000000000000000000000000000000000000000000000000000000000000000000"
+                                      "0000000056789"),
+                  width = *parse_decimal("1e-80");
+    const double step = decimal_quotient_to_double(width, frame_width);
+    start_deep_zoom(re, im, fraction_bits_for_step(step));
+    for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
+        if (level > best_simd_level())
+            continue;
+        use_simd_level(level);
+        for (const bool with_bla : {true, false}) {
+            ASSERT_TRUE(compute_deep_frame(frame, step, 4096, with_bla, nullptr));
+            const BlockFlags blocks = deep_block_flags();
+            int differ = 0, computed = 0;
+            for (int r = 0; r < frame_height; ++r) {
+                for (int c = 0; c < frame_width; ++c) {
+                    const bool coarse = r % block_size == 0 && c % block_size == 0;
+                    if (!coarse && blocks.flags[r / block_size][c / block_size] != block_not_filled)
+                        continue;
+                    const DeepCount point =
+                        deep_escape((c - frame_width / 2) * step, (r - frame_height / 2) * step, 4096, 4.0, with_bla);
+                    ++computed;
+                    differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
+                }
+            }
+            EXPECT_EQ(differ, 0) << "level " << static_cast<int>(level) << (with_bla ? " with" : " without")
+                                 << " tables, of " << computed << " computed pixels";
+        }
+    }
+    use_simd_level(best_simd_level());
 }
 
 // One deep frame's bytes, the same on the 64-bit and the 32-bit build: at
