@@ -167,7 +167,8 @@ int run_deep_generate(const DeepRequest& request)
     // Frame k has width width / 2^k exactly and pixel step step0 / 2^k.
     const double step0 = decimal_quotient_to_double(request.width, frame_width);
     const std::int64_t last = frames - 1;
-    if (last > 1100 || scale_by_power_of_two(width, static_cast<int>(-last)) < deepest_width) {
+    // The halving that reaches --to-width may pass 1e-300 by less than one halving.
+    if (last > 1100 || scale_by_power_of_two(width, static_cast<int>(-last)) < deepest_width * 0.5) {
         print_error("frame " + std::to_string(last) + " would be narrower than " + width_power(deepest_width) +
                     ", the deepest this engine computes (offsets would leave double's exponent range)");
         return exit_usage;

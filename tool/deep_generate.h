@@ -33,7 +33,9 @@ constexpr std::uint32_t auto_cap_ceiling = 1u << 25;  // 33554432: its orbit hol
 // A frame with more than this share of its computed points at the cap is
 // reported (and, with the automatic cap, computed again): 1 in 100.
 constexpr std::uint64_t capped_share_divisor = 100;
-// The smallest width the deep engine computes: its offsets stay normal doubles.
+// The smallest width asked for that the deep engine computes (the frame that
+// reaches it may be up to half as wide): its pixel steps, 1/640 of the width,
+// stay normal doubles with room to spare (they end near 2^-1022 = 2.2e-308).
 constexpr double deepest_width = 1e-300;
 
 struct DeepRequest {
