@@ -40,8 +40,8 @@ struct DeepJob {
 
 // Iterates p by the definition (deep_escape) from the top of an iteration.
 // True when the point has ended (count and magnitude2 set). With hand_back,
-// false as soon as the next action is a plain step after at least one
-// skipped block: p is then a state the lanes can continue from.
+// false once the next action is a plain step after a run of plain steps
+// with no block: p is then a state the lanes can continue from.
 bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back);
 
 // Each computes points of the pass until none is left (or stopped), adding
