@@ -17,14 +17,16 @@ using namespace zqv;
 
 namespace {
 
-using Big = boost::multiprecision::number<
-    boost::multiprecision::backends::cpp_bin_float<1100, boost::multiprecision::backends::digit_base_2>,
+template <unsigned bits>
+using BigFloat = boost::multiprecision::number<
+    boost::multiprecision::backends::cpp_bin_float<bits, boost::multiprecision::backends::digit_base_2>,
     boost::multiprecision::et_off>;
 
 Frame frame;
 
 // The count of c = (cr, ci) by the frame's convention: z_n first with
 // |z_n|^2 >= 4 gives n + 1, at most cap.
+template <class Big>
 std::uint32_t big_escape_count(const Big& cr, const Big& ci, std::uint32_t cap)
 {
     Big x = 0, y = 0, xx = 0, yy = 0;
@@ -45,12 +47,15 @@ struct DeepCase {
     const char* centre_im;
     const char* width;
     std::uint32_t cap;
+    int least_equal;  // of the 1000 samples
 };
 
-// Computes the frame, then compares about 1000 sampled pixels (coarse
-// samples and points of blocks computed point by point) with the
-// independent counts: the frame byte must be the engine's count modulo 256,
-// and 99.9 % of the counts must equal the independent ones.
+// Computes the frame, then compares 1000 sampled pixels (coarse samples and
+// points of blocks computed point by point) with the independent counts
+// (Big: a floating-point type wide enough for the depth): the frame byte
+// must be the engine's count modulo 256, and c.least_equal of the counts
+// must equal the independent ones.
+template <class Big>
 void check_against_multiprecision(const DeepCase& c)
 {
     const Decimal re = *parse_decimal(c.centre_re), im = *parse_decimal(c.centre_im),
@@ -81,7 +86,7 @@ void check_against_multiprecision(const DeepCase& c)
         equal += engine == truth;
         at_cap += truth == c.cap;
     }
-    EXPECT_GE(equal, 999) << c.width << ": " << equal << " of " << sampled << " counts equal";
+    EXPECT_GE(equal, c.least_equal) << c.width << ": " << equal << " of " << sampled << " counts equal";
     EXPECT_LT(at_cap, sampled / 2) << c.width << ": the samples are mostly inside the set";
 }
 
@@ -91,16 +96,27 @@ void check_against_multiprecision(const DeepCase& c)
 TEST(DeepFrame, CountsMatchMultiprecisionAtThreeDepths)
 {
     const DeepCase cases[] = {
-        {"0.0000000000000000000012345", "1.0000000000000000000056789", "1e-20", 4096},
+        {"0.0000000000000000000012345", "1.0000000000000000000056789", "1e-20", 4096, 999},
         {"1.2345e-81", "1.0000000000000000000000000000000000000000000000000000000000000000000000000000000056789",
-         "1e-80", 8192},
+         "1e-80", 8192, 999},
         {"-3.25e-251", "1.00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
                        "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
                        "00000000000000000000000000000000000000000000000000000000000000000000000000000041",
-         "1e-250", 16384},
+         "1e-250", 16384, 999},
     };
     for (const DeepCase& c : cases)
-        check_against_multiprecision(c);
+        check_against_multiprecision<BigFloat<1100>>(c);
+}
+
+// Where every count is in the thousands, on the seahorse path of zqv_bench
+// (its centre to 60 digits), the tables carry points through most of their
+// orbits: a wrong radius or block shows here. Long orbits amplify double
+// rounding, so plain perturbation itself misses about 2 counts in 1000.
+TEST(DeepFrame, CountsMatchMultiprecisionWhereCountsAreHigh)
+{
+    check_against_multiprecision<BigFloat<256>>({"-0.743643838353140153377016125111470464401662548391883444402865",
+                                                 "0.131825844444720246438436141337515439076140469758391981080212",
+                                                 "1e-20", 65536, 995});
 }
 
 // The lane kernels against the scalar definition, at every instruction-set
