@@ -1,7 +1,8 @@
 // The Linux build's picture outputs, through FFmpeg's libraries: H.264 in
 // .mp4, VP9 in .webm, lossless FFV1 in .mkv, GIF, and PNG sequences. PNG
-// and GIF take the colour indices with the colour table as palette, FFV1
-// the colours, H.264 and VP9 YUV converted from the palette by swscale.
+// and GIF take colour indices with the colour table as palette, FFV1 the
+// colours, H.264 and VP9 YUV converted by swscale; RGB pictures go to PNG
+// as they are and through swscale to the others.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -22,8 +23,9 @@ struct PictureFormat {
     const char* extension;
     const char* muxer;
     const char* encoder;
-    AVPixelFormat pixels;
-    const char* options;  // the encoder's, as key=value:key=value
+    AVPixelFormat pixels;      // the encoder's, for colour indices
+    AVPixelFormat rgb_pixels;  // the encoder's, for RGB pictures
+    const char* options;       // the encoder's, as key=value:key=value
 };
 
 // The encoders bound the export's speed, so each runs on every core at a fast
@@ -32,17 +34,21 @@ struct PictureFormat {
 // bytes. VP9's real-time mode. FFV1's default Golomb-Rice coder (its range
 // coder takes twice as long) in 4 slices for the threads.
 constexpr PictureFormat picture_formats[] = {
-    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "preset=ultrafast:crf=20"},
-    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "deadline=realtime:cpu-used=8:row-mt=1:crf=30:b=0"},
-    {".mkv", "matroska", "ffv1", AV_PIX_FMT_0RGB32, "level=3:slices=4"},
-    {".gif", "gif", "gif", AV_PIX_FMT_PAL8, ""},
+    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, "preset=ultrafast:crf=20"},
+    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P,
+     "deadline=realtime:cpu-used=8:row-mt=1:crf=30:b=0"},
+    {".mkv", "matroska", "ffv1", AV_PIX_FMT_0RGB32, AV_PIX_FMT_0RGB32, "level=3:slices=4"},
+    // RGB pictures in GIF's 256 colours: 3 bits of red and green, 2 of blue.
+    {".gif", "gif", "gif", AV_PIX_FMT_PAL8, AV_PIX_FMT_RGB8, ""},
     // zlib level 3: 45 % faster than the default 6, for 4 % more bytes.
-    {".png", "image2", "png", AV_PIX_FMT_PAL8, "compression_level=3"},
+    {".png", "image2", "png", AV_PIX_FMT_PAL8, AV_PIX_FMT_RGB24, "compression_level=3"},
 };
 
 // The one open output: the muxer and its stream, the encoder, the frame it
-// is sent and the packets it returns, and the converter into YUV.
+// is sent and the packets it returns, and the converter into the encoder's
+// pixel format where the pictures need one.
 struct OutputStream {
+    AVPixelFormat source;  // the pictures': PAL8 for colour indices, or RGB24
     AVFormatContext* muxer;
     AVStream* stream;
     AVCodecContext* encoder;
@@ -69,7 +75,7 @@ std::string error_text(int code)
     return text;
 }
 
-// Loads a picture of colour indices, top row first, into the frame's format.
+// Loads a picture, top row first, into the frame's format.
 int load_frame(const std::uint8_t* picture)
 {
     AVFrame* frame = output.frame;
@@ -77,20 +83,27 @@ int load_frame(const std::uint8_t* picture)
     if (code < 0)
         return code;
     const int width = frame->width, height = frame->height;
-    if (frame->format == AV_PIX_FMT_YUV420P) {
-        const std::uint8_t* source[4] = {picture, reinterpret_cast<const std::uint8_t*>(argb.data())};
-        const int source_lines[4] = {width, 0};
+    if (output.converter != nullptr) {
+        const bool indices = output.source == AV_PIX_FMT_PAL8;
+        const std::uint8_t* source[4] = {picture, indices ? reinterpret_cast<const std::uint8_t*>(argb.data()) : nullptr};
+        const int source_lines[4] = {indices ? width : 3 * width, 0};
         sws_scale(output.converter, source, source_lines, 0, height, frame->data, frame->linesize);
         return 0;
     }
+    const int source_bytes = output.source == AV_PIX_FMT_PAL8 ? 1 : 3;  // per pixel
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* indices = picture + static_cast<std::size_t>(y) * width;
+        const std::uint8_t* pixels = picture + static_cast<std::size_t>(y) * width * source_bytes;
         std::uint8_t* line = frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0];
-        if (frame->format == AV_PIX_FMT_PAL8) {
-            std::memcpy(line, indices, width);
-        } else {
+        if (frame->format == output.source) {
+            std::memcpy(line, pixels, static_cast<std::size_t>(width) * source_bytes);
+        } else if (source_bytes == 1) {
             for (int x = 0; x < width; ++x)
-                std::memcpy(line + 4 * x, &argb[indices[x]], 4);  // 0RGB32: the word in native order
+                std::memcpy(line + 4 * x, &argb[pixels[x]], 4);  // 0RGB32: the word in native order
+        } else {
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t word = 0xff000000u | pixels[3 * x] << 16 | pixels[3 * x + 1] << 8 | pixels[3 * x + 2];
+                std::memcpy(line + 4 * x, &word, 4);
+            }
         }
     }
     if (frame->format == AV_PIX_FMT_PAL8)
@@ -141,7 +154,8 @@ int open_muxer(const PictureFormat& format, const std::string& write_path)
 
 // The encoder for width x height pictures at fps, its frame and packet, and
 // the stream's parameters from it.
-int open_encoder(const PictureFormat& format, int width, int height, int fps)
+int open_encoder(const PictureFormat& format, AVPixelFormat pixels, int width, int height, int fps,
+                 const EncoderSettings& chosen)
 {
     OutputStream& o = output;
     const AVCodec* codec = avcodec_find_encoder_by_name(format.encoder);
@@ -154,20 +168,24 @@ int open_encoder(const PictureFormat& format, int width, int height, int fps)
         return AVERROR(ENOMEM);
     o.encoder->width = o.frame->width = width;
     o.encoder->height = o.frame->height = height;
-    o.encoder->pix_fmt = format.pixels;
-    o.frame->format = format.pixels;
+    o.encoder->pix_fmt = pixels;
+    o.frame->format = pixels;
     o.encoder->time_base = {1, fps};
     o.encoder->framerate = {fps, 1};
     o.encoder->thread_count = 0;  // as many as there are cores
     if ((o.muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0)
         o.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (format.pixels == AV_PIX_FMT_YUV420P) {
-        // swscale's conversion from the palette: BT.601 in the limited range.
+    if (pixels == AV_PIX_FMT_YUV420P) {
+        // swscale's conversion into YUV: BT.601 in the limited range.
         o.encoder->colorspace = AVCOL_SPC_SMPTE170M;
         o.encoder->color_range = AVCOL_RANGE_MPEG;
     }
     AVDictionary* settings = nullptr;
     av_dict_parse_string(&settings, format.options, "=", ":", 0);
+    if (chosen.quality >= 0)
+        av_dict_set_int(&settings, "crf", chosen.quality, 0);
+    if (!chosen.preset.empty())
+        av_dict_set(&settings, "preset", chosen.preset.c_str(), 0);
     int code = avcodec_open2(o.encoder, codec, &settings);
     av_dict_free(&settings);
     if (code >= 0)
@@ -179,13 +197,14 @@ int open_encoder(const PictureFormat& format, int width, int height, int fps)
     return code;
 }
 
-// The conversion from colour indices, for the formats that take YUV.
-int open_converter(const PictureFormat& format, int width, int height)
+// The conversion into the encoder's pixel format, where the pictures need
+// swscale's: into YUV, or RGB into GIF's colours.
+int open_converter(AVPixelFormat pixels, int width, int height)
 {
-    if (format.pixels != AV_PIX_FMT_YUV420P)
+    if (pixels != AV_PIX_FMT_YUV420P && pixels != AV_PIX_FMT_RGB8)
         return 0;
-    output.converter = sws_getContext(width, height, AV_PIX_FMT_PAL8, width, height, AV_PIX_FMT_YUV420P,
-                                      SWS_POINT, nullptr, nullptr, nullptr);
+    output.converter = sws_getContext(width, height, output.source, width, height, pixels, SWS_POINT, nullptr,
+                                      nullptr, nullptr);
     return output.converter == nullptr ? AVERROR(ENOMEM) : 0;
 }
 
@@ -201,14 +220,18 @@ int open_file(const std::string& write_path)
     return avformat_write_header(muxer, nullptr);
 }
 
-int open_output(const PictureFormat& format, const std::string& write_path, int width, int height, int fps)
+int open_output(const PictureFormat& format, const std::string& write_path, int width, int height, int fps,
+                PictureKind kind, const EncoderSettings& settings)
 {
     av_log_set_level(AV_LOG_QUIET);  // the reasons reach the user in zqvtool's own one-line errors
+    const bool indices = kind == PictureKind::colour_indices;
+    output.source = indices ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_RGB24;
+    const AVPixelFormat pixels = indices ? format.pixels : format.rgb_pixels;
     int code = open_muxer(format, write_path);
     if (code >= 0)
-        code = open_encoder(format, width, height, fps);
+        code = open_encoder(format, pixels, width, height, fps, settings);
     if (code >= 0)
-        code = open_converter(format, width, height);
+        code = open_converter(pixels, width, height);
     if (code >= 0)
         code = open_file(write_path);
     return code;
@@ -217,12 +240,12 @@ int open_output(const PictureFormat& format, const std::string& write_path, int 
 }  // namespace
 
 std::optional<std::string> open_pictures(const std::string& path, const std::string& write_path, int width,
-                                         int height, int fps)
+                                         int height, int fps, PictureKind kind, const EncoderSettings& settings)
 {
     for (const PictureFormat& format : picture_formats) {
         if (!path.ends_with(format.extension))
             continue;
-        if (const int code = open_output(format, write_path, width, height, fps); code < 0) {
+        if (const int code = open_output(format, write_path, width, height, fps, kind, settings); code < 0) {
             free_output();
             return (code == AVERROR_ENCODER_NOT_FOUND ? format.encoder + std::string(": ") : "") + error_text(code);
         }

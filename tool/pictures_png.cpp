@@ -19,6 +19,7 @@ namespace {
 
 std::string pattern;  // of the files' names as written
 int picture_width, picture_height;
+PictureKind picture_kind;
 std::int64_t pictures_written;
 std::vector<std::uint8_t> rgb;  // one picture, three bytes a pixel
 std::vector<std::uint8_t> png;  // its file
@@ -32,7 +33,7 @@ void append_bytes(void*, void* data, int size)
 }  // namespace
 
 std::optional<std::string> open_pictures(const std::string& path, const std::string& write_path, int width,
-                                         int height, int)
+                                         int height, int, PictureKind kind, const EncoderSettings&)
 {
     if (!path.ends_with(".png"))
         return "video and GIF files are made by the Linux build; this one writes PNG pictures (a pattern such as "
@@ -40,6 +41,7 @@ std::optional<std::string> open_pictures(const std::string& path, const std::str
     pattern = write_path;
     picture_width = width;
     picture_height = height;
+    picture_kind = kind;
     pictures_written = 0;
     return std::nullopt;
 }
@@ -48,7 +50,9 @@ std::optional<std::string> write_picture(const std::uint8_t* picture)
 {
     const std::size_t pixels = static_cast<std::size_t>(picture_width) * picture_height;
     rgb.resize(3 * pixels);
-    for (std::size_t i = 0; i < pixels; ++i) {
+    if (picture_kind == PictureKind::rgb)
+        std::memcpy(rgb.data(), picture, rgb.size());
+    for (std::size_t i = 0; picture_kind == PictureKind::colour_indices && i < pixels; ++i) {
         const Rgb colour = colour_table[picture[i]];
         rgb[3 * i] = colour.red;
         rgb[3 * i + 1] = colour.green;
