@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "fractal/vector_lanes.h"
+
 namespace zqv {
 
 struct BlockFlags;
@@ -24,10 +26,6 @@ struct EscapePass {
     alignas(64) std::atomic<int> next_unit;  // on a cache line of its own: every thread writes it
     std::atomic<std::uint64_t> iterations;   // sum of the counts written
 };
-
-// The most lanes of any instruction set: the 8 doubles of AVX-512. A vector
-// load or store of them may run max_lanes - 1 past the last value used.
-constexpr int max_lanes = 8;
 
 // Points taken from the pass but not yet in a lane, in the order the lanes
 // take them, and the rest of the span of units they came from; one per
