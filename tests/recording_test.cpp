@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "fractal/view.h"
 #include "recording/recording.h"
@@ -144,6 +148,30 @@ TEST(Recording, RefusedOpensKeepTheStreamModeAndView)
     EXPECT_FALSE(open_recording(nullptr));  // a cancelled dialog keeps the open stream
     EXPECT_TRUE(read_frame(frame));
     end_recording();
+}
+
+// Paths that are not the program's files: a named pipe is refused at once,
+// not waited on for a writer, and a link the user made in place of new.zqv
+// stays when the header cannot be written through it.
+TEST(Recording, NamedPipesAndTheUsersLinksAreLeftAlone)
+{
+    std::filesystem::remove("./pipe.zqv");
+    if (std::system("mkfifo ./pipe.zqv") != 0)
+        GTEST_SKIP() << "no named pipes here";
+    std::future<std::optional<std::string>> refused =
+        std::async(std::launch::async, [] { return open_recording("./pipe.zqv"); });
+    if (refused.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        std::fclose(std::fopen("./pipe.zqv", "wb"));  // lets the waiting open go on
+        FAIL() << "the open waits for a writer to the pipe";
+    }
+    EXPECT_EQ(refused.get(), "it is not a regular file");
+    EXPECT_EQ(open_recording("."), "it is a directory, not a recording");
+
+    std::filesystem::remove(recording_file_name);
+    std::filesystem::create_symlink("/dev/full", recording_file_name);
+    EXPECT_EQ(start_recording(), std::strerror(ENOSPC));
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(recording_file_name)));
+    std::filesystem::remove(recording_file_name);
 }
 
 }  // namespace
