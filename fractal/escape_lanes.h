@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "fractal/escape_pass.h"
+#include "fractal/fast_frame.h"
 
 // On 32-bit Windows a thread or window procedure may enter with the stack
 // aligned to 4 bytes only; the kernels realign it for their vector spills.
@@ -59,6 +60,10 @@ concept VectorLanes = requires(typename L::V v, typename L::Mask m, typename L::
 // round late lets the branch that does so test masks known long before,
 // whose mispredictions then cost little.
 constexpr int round_steps = 8;
+
+// Rounds between two looks at stop_frames' flag: 4096 * 8 = 32768
+// iterations, under a millisecond on any processor, for one load.
+constexpr unsigned stop_check_rounds = 4096;
 
 // The number of lanes in each set of lanes.
 struct LaneCounts {
@@ -223,8 +228,8 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
             b.ended = seen;
             any_busy |= b.busy;
         }
-        if (!any_busy)
-            break;
+        if (!any_busy || (round % stop_check_rounds == 0 && frames_stopped()))
+            break;  // done, or stopped: the points still in lanes are dropped
         if (at_deadline) {
             // The oldest start of a busy lane not yet seen ended.
             V oldest = L::set1(static_cast<double>(now));
