@@ -17,7 +17,12 @@ constexpr int part_names_tried = 1000;
 
 std::string part_suffix_number(int n)
 {
-    return n == 1 ? ".part" : "." + std::to_string(n) + ".part";
+    if (n == 1)
+        return ".part";
+    std::string suffix = ".";  // appended piece by piece: GCC 12 warns of a false overlap in "." + ...
+    suffix += std::to_string(n);
+    suffix += ".part";
+    return suffix;
 }
 
 // Whether anything, a dangling symbolic link too, has the name. When that
