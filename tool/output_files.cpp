@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "tool/platform.h"
+#include "tool/subcommands.h"
 
 namespace zqv {
 
@@ -18,7 +19,7 @@ constexpr int part_names_tried = 1000;
 std::string part_suffix_number(int n)
 {
     if (n == 1)
-        return ".part";
+        return part_suffix;
     std::string suffix = ".";  // appended piece by piece: GCC 12 warns of a false overlap in "." + ...
     suffix += std::to_string(n);
     suffix += ".part";

@@ -18,8 +18,9 @@ inline const std::string exit_codes_help =
     "when stopped by a signal: 130 Ctrl-C (SIGINT), 143 SIGTERM (kill, timeout), 129 SIGHUP (a closed terminal), "
     "149 Ctrl-Break on Windows. A second stop signal ends zqvtool at once, leaving its temporary files.";
 
-// An output is written under its name with this appended, and takes its own
-// name only when it is complete.
+// An output is written under its name with this appended (create_part_file
+// numbers it when that name is taken), and takes its own name only when it
+// is complete.
 constexpr const char* part_suffix = ".part";
 
 void setup_info(CLI::App& app);
