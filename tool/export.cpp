@@ -269,7 +269,7 @@ void setup_export(CLI::App& app)
                      "program's colours, from the first picture to the last whose three levels hold frames of the "
                      "file. The format follows OUT's extension, in any case: .mp4 (H.264 4:2:0, which every "
                      "browser and player shows, though it blurs the colours of neighbouring pixels), .webm (VP9 "
-                     "4:4:4, profile 1: every pixel's colour; Chrome, Firefox, VLC and mpv play it, Safari does "
+                     "4:4:4, profile 1: every pixel's colour; Chrome, Firefox, VLC and mpv play it, Safari may "
                      "not), .mkv (lossless FFV1; VLC, mpv), .gif (the colour table as palette, lossless; at most "
                      "50 pictures a second, a rate that divides 100) or a pattern such as out/%05d.png (lossless "
                      "PNG pictures numbered from 1). Video and GIF files are made by the Linux build only. "
