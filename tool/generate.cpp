@@ -1,6 +1,6 @@
 // zqvtool generate: a recording of a zoom from any start view, made as the
 // program's Generate Only makes one (every core, the fast frames), into a
-// temporary file beside OUT that takes OUT's name when it ends.
+// new temporary file beside OUT that takes OUT's name when it ends.
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -8,7 +8,9 @@
 #include <system_error>
 
 #include "app/program.h"
+#include "fractal/frame.h"
 #include "fractal/view.h"
+#include "tool/output_files.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
 #include "tool/subcommands.h"
@@ -47,18 +49,25 @@ std::string frames_text(std::int64_t frames)
 }
 
 // Gives the recording OUT's name, or removes it when it holds no frame.
-bool keep_recording(const std::string& part, const std::string& out, std::int64_t frames)
+bool keep_recording(const std::string& part, const std::string& out, bool force, std::int64_t frames)
 {
     std::error_code error;
     if (frames == 0) {
         std::filesystem::remove(part, error);
         return false;
     }
-    std::filesystem::rename(part, out, error);
-    if (error)
-        print_error("cannot rename " + part + " to " + out + ": " + error.message() + "; " + part + " keeps " +
-                    frames_text(frames));
-    return !error;
+    const std::optional<std::string> reason = give_name(part, out, force);
+    if (reason)
+        print_error(*reason + "; " + part + " keeps " + frames_text(frames));
+    return !reason;
+}
+
+// The whole frames in the recording file at path.
+std::int64_t whole_frames_in(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error || size < recording_header_bytes ? 0 : static_cast<std::int64_t>((size - recording_header_bytes) / frame_bytes);
 }
 
 int run_generate(const GenerateOptions& options)
@@ -83,9 +92,8 @@ int run_generate(const GenerateOptions& options)
     if (options.cap != 0)
         set_max_iterations(options.cap);
     const std::string& out = options.out;
-    std::error_code error;
-    if (!options.force && std::filesystem::exists(out, error)) {
-        print_error(out + ": the file exists (--force overwrites it)");
+    if (const std::optional<std::string> reason = check_output(out, options.force)) {
+        print_error(out + ": " + *reason);
         return exit_failed;
     }
 
@@ -95,9 +103,9 @@ int run_generate(const GenerateOptions& options)
         if (unresolved < ring_slots) {
             print_error("this view resolves only " + std::to_string(unresolved) + " frames in double precision, and "
                         "a recording starts with " + std::to_string(ring_slots) + " (--past-precision makes them)");
-            return exit_failed;
+            return exit_usage;
         }
-        print_error("stopping after frame " + std::to_string(unresolved - 1) + ": from frame " +
+        print_error("will stop after frame " + std::to_string(unresolved - 1) + ": from frame " +
                     std::to_string(unresolved) + " on the pixel step no longer resolves in double precision "
                     "(--past-precision goes on)");
         frames = unresolved;
@@ -106,12 +114,15 @@ int run_generate(const GenerateOptions& options)
     // Every step turns the ring, as in Generate Only: one new frame each.
     set_zoom_step(min_scale);
     set_view(centre_re, centre_im, width);
-    const std::string part = out + part_suffix;
-    if (const std::optional<std::string> reason = start_recording(part.c_str())) {
-        print_error("cannot write " + part + ": " + *reason);
+    catch_interrupt();
+    std::string part;
+    std::optional<std::string> reason = create_part_file(out, part);
+    if (!reason)
+        reason = start_recording(part.c_str());  // opens the new, empty file
+    if (reason) {
+        print_error("cannot write " + (part.empty() ? out : part) + ": " + *reason);
         return exit_failed;
     }
-    catch_interrupt();
     start_progress("frames", frames);
     generate_ring();
     std::int64_t made = ring_slots;
@@ -129,15 +140,19 @@ int run_generate(const GenerateOptions& options)
     if (stop) {
         print_error("writing " + part + " failed: " + stop->reason + "; " +
                     (stop->whole_frames > 0 ? out + " keeps " + frames_text(stop->whole_frames) : "nothing kept"));
-        keep_recording(part, out, static_cast<std::int64_t>(stop->whole_frames));
+        keep_recording(part, out, options.force, static_cast<std::int64_t>(stop->whole_frames));
         return exit_failed;
     }
-    if (!keep_recording(part, out, made))
-        return exit_failed;
     if (interrupted()) {
-        print_error("interrupted; " + out + " keeps " + frames_text(made));
-        return exit_interrupted;
+        // A stop cuts the frame in hand short, and the ring records none of it.
+        made = whole_frames_in(part);
+        const bool kept = keep_recording(part, out, options.force, made);
+        print_error(std::string("stopped by ") + interrupt_name() +
+                    (kept ? "; " + out + " keeps " + frames_text(made) : made == 0 ? "; no frame was whole, nothing kept" : ""));
+        return interrupt_exit_code();
     }
+    if (!keep_recording(part, out, options.force, made))
+        return exit_failed;
     return 0;
 }
 
@@ -148,9 +163,10 @@ void setup_generate(CLI::App& app)
     auto options = std::make_shared<GenerateOptions>();
     CLI::App* generate = app.add_subcommand("generate", "record a zoom from any start view");
     generate->footer("Writes a recording exactly as the program writes one from that start view, on every core, "
-                     "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
-                     "after --frames, at Ctrl-C, or at a write failure (a full disk). OUT keeps every whole frame "
-                     "made, if there is one.\n\n" + exit_codes_help);
+                     "into a new file OUT.part (OUT.2.part... if that name is taken), which becomes OUT when it "
+                     "ends: at the depth where double precision runs out, after --frames, at Ctrl-C, SIGTERM or "
+                     "SIGHUP (within a second, even in a long frame), or at a write failure (a full disk). OUT keeps "
+                     "every whole frame made, if there is one.\n\n" + exit_codes_help);
     std::vector<std::string> view_names;
     for (const StartView& view : start_views)
         view_names.emplace_back(view.name);
@@ -173,7 +189,7 @@ void setup_generate(CLI::App& app)
         ->add_flag("--past-precision", options->past_precision,
                    "go on past the depth where double precision runs out")
         ->needs(frames_option);
-    generate->add_flag("--force", options->force, "overwrite OUT if it exists");
+    generate->add_flag("--force", options->force, "replace OUT if it is a regular file");
     generate->add_option("OUT", options->out, "the recording to write (.zqv)")->required();
     generate->callback([options, centre_option] {
         if (centre_option->count() > 0)
