@@ -1,86 +1,20 @@
-// The lane kernel, escape_lanes, shared by the per-instruction-set files.
-// Each defines LANES_TARGET (its target attribute), includes this, defines a
-// type that meets VectorLanes and runs escape_lanes with it. Everything here
-// is internal to the including file.
+// The lane kernel of the frames, escape_lanes, which each per-instruction-set
+// file runs on its lanes type (lanes_*.h). Everything here is internal to
+// the including file.
 #pragma once
 
-#include <concepts>
 #include <cstdint>
-#include <utility>
 
 #include "fractal/escape_pass.h"
-
-// On 32-bit Windows a thread or window procedure may enter with the stack
-// aligned to 4 bytes only; the kernels realign it for their vector spills.
-#if defined(__i386__)
-#define LANES_ENTRY LANES_TARGET __attribute__((force_align_arg_pointer))
-#else
-#define LANES_ENTRY LANES_TARGET
-#endif
-#define LANES_INLINE LANES_TARGET __attribute__((always_inline)) inline
+#include "fractal/fast_frame.h"
+#include "fractal/vector_lanes.h"
 
 namespace zqv {
 namespace {
 
-// What an instruction set provides: `width` lanes of doubles (V), a mask of
-// lanes (Mask) and the masks of one round kept step by step (History). Sets
-// of lanes pass between them as bits, bit j for lane j.
-template <class L>
-concept VectorLanes = requires(typename L::V v, typename L::Mask m, typename L::History& history,
-                               unsigned lanes, int step, const double* from, double* to) {
-    requires L::width >= 2 && L::width <= max_lanes;
-    { L::set1(0.0) } -> std::same_as<typename L::V>;
-    { L::add(v, v) } -> std::same_as<typename L::V>;
-    { L::sub(v, v) } -> std::same_as<typename L::V>;
-    { L::mul(v, v) } -> std::same_as<typename L::V>;
-    { L::min(v, v) } -> std::same_as<typename L::V>;
-    { L::smallest(v) } -> std::same_as<double>;  // the least of the lanes
-    // m less the lanes where sum >= four; a NaN sum stays in.
-    { L::below(m, v, v) } -> std::same_as<typename L::Mask>;
-    // Keeps m as the mask of the round's step-th iteration.
-    { L::record(history, step, m) };
-    // For each lane, how many of the round's masks hold it, as a double.
-    { L::steps_in(std::as_const(history)) } -> std::same_as<typename L::V>;
-    { L::bits(m) } -> std::same_as<unsigned>;
-    { L::mask(lanes) } -> std::same_as<typename L::Mask>;
-    { L::at_least(v, v) } -> std::same_as<unsigned>;  // the lanes where a >= b
-    // v with the lanes in `lanes` taken from the second vector.
-    { L::blend(v, lanes, v) } -> std::same_as<typename L::V>;
-    // v with its j-th lane in `lanes` set to from[j]; reads `width` doubles.
-    { L::expand(v, lanes, from) } -> std::same_as<typename L::V>;
-    // Stores the j-th lane in `lanes` of v to to[j]; may write `width` doubles.
-    { L::compress(to, lanes, v) };
-};
-
-// Iterations between two looks at the lanes: a round. A point that ends
-// (escapes or reaches the cap) is seen at the end of its round and written
-// and replaced at the end of the next, so its lane idles 4 + 8 iterations on
-// average, about 2% of the bench set's mean count of about 650. Writing it a
-// round late lets the branch that does so test masks known long before,
-// whose mispredictions then cost little.
-constexpr int round_steps = 8;
-
-// The number of lanes in each set of lanes.
-struct LaneCounts {
-    std::uint8_t of[1 << max_lanes];
-};
-constexpr LaneCounts make_lane_counts()
-{
-    LaneCounts t{};
-    for (unsigned lanes = 1; lanes < 1 << max_lanes; ++lanes)
-        t.of[lanes] = static_cast<std::uint8_t>(t.of[lanes & (lanes - 1)] + 1);
-    return t;
-}
-constexpr LaneCounts lane_counts = make_lane_counts();
-
-// The lowest n lanes of a set that has more.
-inline unsigned lowest_lanes(unsigned lanes, int n)
-{
-    unsigned kept = 0;
-    for (; n > 0; --n, lanes &= lanes - 1)
-        kept |= lanes & (0u - lanes);
-    return kept;
-}
+// Rounds between two looks at stop_frames' flag: 4096 * 8 = 32768
+// iterations, under a millisecond on any processor, for one load.
+constexpr unsigned stop_check_rounds = 4096;
 
 // One vector of points iterated together. Lane j holds the point c = (cr, ci)
 // at z = (x, y); it began at iteration `start`, and its count goes to byte
@@ -223,8 +157,8 @@ LANES_INLINE void escape_lanes(EscapePass& pass)
             b.ended = seen;
             any_busy |= b.busy;
         }
-        if (!any_busy)
-            break;
+        if (!any_busy || (round % stop_check_rounds == 0 && frames_stopped()))
+            break;  // done, or stopped: the points still in lanes are dropped
         if (at_deadline) {
             // The oldest start of a busy lane not yet seen ended.
             V oldest = L::set1(static_cast<double>(now));

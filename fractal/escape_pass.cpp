@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fractal/fast_frame.h"
 #include "fractal/frame.h"
 
 namespace zqv {
@@ -18,8 +19,11 @@ constexpr int unit_count = block_rows * block_columns;  // 12288 in either pass
 // threads, and the last are short, so the threads finish together.
 constexpr int min_span = 8;
 
+// Nothing once frames are stopped: the lanes then run out of points.
 bool grab_span(EscapePass& pass, PointFeed& feed)
 {
+    if (frames_stopped())
+        return false;
     int first = pass.next_unit.load(std::memory_order_relaxed);
     int count;
     do {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "fractal/vector_lanes.h"
+
 namespace zqv {
 
 struct BlockFlags;
@@ -28,10 +30,6 @@ struct EscapePass {
     std::atomic<std::uint32_t> highest_escaped{0};  // the highest count below the cap
     std::atomic<std::uint64_t> near_cap{0};  // counts below the cap and above half of it
 };
-
-// The most lanes of any instruction set: the 8 doubles of AVX-512. A vector
-// load or store of them may run max_lanes - 1 past the last value used.
-constexpr int max_lanes = 8;
 
 // Points taken from the pass but not yet in a lane, in the order the lanes
 // take them, and the rest of the span of units they came from; one per

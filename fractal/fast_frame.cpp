@@ -3,6 +3,8 @@
 // coordinates the scalar definition forms for it.
 #include "fractal/fast_frame.h"
 
+#include <atomic>
+
 #include "fractal/escape_pass.h"
 #include "fractal/view.h"
 #include "fractal/worker_pool.h"
@@ -25,6 +27,7 @@ alignas(64) std::uint8_t coarse_grid[block_rows * block_columns];  // the coarse
 BlockFlags blocks;  // of the last frame
 std::uint64_t frame_iterations;
 FrameTally frame_tally;
+std::atomic<bool> stopped{false};  // lock-free on every target, so a signal handler may set it
 
 // The compiler's runtime also checks that the operating system saves the
 // wide registers before it reports AVX2 or AVX-512 as supported.
@@ -85,7 +88,7 @@ void use_simd_level(SimdLevel level)
 // The coarse pass fills the coarse grid; the frame pass fills or computes
 // every block from it, so every frame byte is written once and no thread
 // waits on a serial step between the two.
-void compute_frame(Frame& frame)
+bool compute_frame(Frame& frame)
 {
     const ViewState& v = view_state();
     simd_level();  // chooses the best level on first use
@@ -120,7 +123,20 @@ void compute_frame(Frame& frame)
 
     frame_tally = FrameTally{};
     frame_iterations = run_pass(coarse_cr, coarse_ci, nullptr, coarse_grid, nullptr);
+    if (frames_stopped())
+        return false;
     frame_iterations += run_pass(fine_cr, fine_ci, coarse_grid, frame.pixels, &blocks);
+    return !frames_stopped();
+}
+
+void stop_frames()
+{
+    stopped.store(true, std::memory_order_relaxed);
+}
+
+bool frames_stopped()
+{
+    return stopped.load(std::memory_order_relaxed);
 }
 
 const BlockFlags& block_flags()

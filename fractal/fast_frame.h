@@ -17,8 +17,15 @@ SimdLevel simd_level();
 // Chooses the level for the following frames, at most the best one.
 void use_simd_level(SimdLevel level);
 
-// Fills the frame for the current view and cap.
-void compute_frame(Frame& frame);
+// Fills the frame for the current view and cap; false when stop_frames cut
+// it short, leaving it unfinished.
+bool compute_frame(Frame& frame);
+// Makes every frame computation from now on end within a millisecond or so,
+// unfinished, whatever the cap: the passes hand out no more units and the
+// lanes drop their points. Safe in a signal handler. The program never calls
+// it; zqvtool does at a stop signal.
+void stop_frames();
+bool frames_stopped();
 // The block grid of the last computed frame.
 const BlockFlags& block_flags();
 // The sum of the counts computed for the last frame, coarse samples and

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 #include "fractal/view.h"
@@ -48,9 +49,20 @@ double get_double(const std::uint8_t* in)
 }
 
 // Opens a recording for reading and reads its header; null, with the reason,
-// when the file cannot be a recording.
+// when the file cannot be a recording. Only a regular file is opened: opening
+// a named pipe would wait for a writer.
 std::FILE* open_checked(const char* path, RecordingHeader& header, std::string& reason)
 {
+    std::error_code error;  // a path that cannot be looked at gets fopen's reason
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
+        reason = "it is a directory, not a recording";
+        return nullptr;
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        reason = "it is not a regular file";
+        return nullptr;
+    }
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         reason = std::strerror(errno);
@@ -74,14 +86,30 @@ std::FILE* open_checked(const char* path, RecordingHeader& header, std::string& 
     return nullptr;
 }
 
-// Cuts the recording back to its whole frames after a failed write; the
-// stream is closed and the mode is none.
-void stop_recording(const char* reason)
+// The system's reason why writing the frame failed, found by writing it once
+// more: a write that falls short may leave no reason, or a stale one (msvcrt
+// under Wine says "Bad file descriptor" when a full disk took part of a
+// frame), while a write at the full disk fails with the disk's own reason.
+// Whatever this adds is cut off with the partial frame.
+std::string frame_write_failure(const Frame& frame)
 {
+    errno = 0;
+    std::clearerr(stream);
+    if ((std::fwrite(frame.pixels, 1, frame_bytes, stream) != static_cast<std::size_t>(frame_bytes) ||
+            std::fflush(stream) != 0) && errno != 0)
+        return std::strerror(errno);
+    return "the file took only part of a frame";
+}
+
+// Cuts the recording back to its whole frames after a failed write, through
+// the open file (the current directory may have changed since the start);
+// the stream is closed and the mode is none.
+void stop_recording(const std::string& reason)
+{
+    // A device such as /dev/full cannot be resized, and holds nothing.
+    (void)ftruncate64(fileno(stream), recording_header_bytes + frames_written * frame_bytes);
     close_stream();
     mode = record_none;
-    std::error_code ignored;  // a device such as /dev/full cannot be resized, and holds nothing
-    std::filesystem::resize_file(recording_path, recording_header_bytes + frames_written * frame_bytes, ignored);
     stop = RecordingStop{recording_path, reason, frames_written};
 }
 
@@ -91,6 +119,10 @@ std::optional<std::string> start_recording(const char* path)
 {
     close_stream();
     mode = record_none;
+    // Only a file made here is removed again; a file or link the user put
+    // there is not.
+    std::error_code error;
+    const bool existed = std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
     stream = std::fopen(path, "wb");
     if (stream == nullptr)
         return std::strerror(errno);
@@ -105,7 +137,8 @@ std::optional<std::string> start_recording(const char* path)
     if (std::fwrite(header, 1, sizeof header, stream) != sizeof header || std::fflush(stream) != 0) {
         const std::string reason = std::strerror(errno);
         close_stream();
-        std::remove(path);  // a file without a whole header could never be played
+        if (!existed)
+            std::remove(path);  // a file without a whole header could never be played
         return reason;
     }
     mode = record_recording;
@@ -140,10 +173,9 @@ void write_frame(const Frame& frame)
 {
     if (stream == nullptr || mode != record_recording)
         return;
-    errno = 0;
     if (std::fwrite(frame.pixels, 1, frame_bytes, stream) != static_cast<std::size_t>(frame_bytes) ||
         std::fflush(stream) != 0) {
-        stop_recording(errno != 0 ? std::strerror(errno) : "the file took only part of a frame");
+        stop_recording(frame_write_failure(frame));
         return;
     }
     ++frames_written;

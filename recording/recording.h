@@ -56,8 +56,9 @@ RecordMode record_mode();
 std::optional<RecordingStop> take_recording_stop();
 
 // Reads the header of the file at path: the reason the file cannot be a
-// recording (shorter than a header, unreadable, a centre that is not finite
-// or a width that is not a finite positive number), or nothing.
+// recording (a directory or anything else that is not a regular file, which
+// is never opened, shorter than a header, unreadable, a centre that is not
+// finite or a width that is not a finite positive number), or nothing.
 std::optional<std::string> read_recording_header(const char* path, RecordingHeader& header);
 
 }  // namespace zqv

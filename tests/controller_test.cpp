@@ -310,7 +310,9 @@ TEST(Controller, ARecordingThatCannotStartSaysSoAndShowsItsOwnView)
 }
 
 // A disk that fills during a frame, then frees space: the file keeps its
-// whole frames, one box tells of it, and the next recording works.
+// whole frames, one box tells of it, and the next recording works. The
+// current directory changes meanwhile (as the Open dialog may change it), and
+// the new.zqv there is left alone.
 TEST(Controller, AFullDiskStopsTheRecordingAtItsLastWholeFrame)
 {
 #ifndef __linux__
@@ -322,10 +324,15 @@ TEST(Controller, AFullDiskStopsTheRecordingAtItsLastWholeFrame)
     script.timer_running = true;
     reset_script();
     on_command(command_new_recorded);
+    std::filesystem::create_directory("elsewhere");
+    write_file("elsewhere/new.zqv", std::vector<std::uint8_t>(40, 7));
+    std::filesystem::current_path("elsewhere");
     for (int i = 0; i < 160; ++i)  // two turns of the ring: the first one's frame does not fit
         on_tick();
+    std::filesystem::current_path("..");
     limit.rlim_cur = RLIM_INFINITY;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_EQ(file_size("elsewhere/new.zqv"), 40u);
 
     int boxes = 0;
     for (const std::string& call : script.calls)

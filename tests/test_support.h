@@ -47,7 +47,8 @@ inline std::vector<std::uint8_t> read_file(const std::string& path)
 inline void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty())  // an empty vector's data() may be null, which fwrite must not get
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 

@@ -21,6 +21,7 @@
 #include "fractal/view.h"
 #include "recording/recording.h"
 #include "tool/location.h"
+#include "tool/output_files.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
 #include "tool/subcommands.h"
@@ -104,20 +105,18 @@ bool too_many_capped(std::uint64_t capped, std::uint64_t points)
     return capped * capped_share_divisor > points;
 }
 
-// Gives the recording and its location their names, or removes them when
-// the recording holds no frame.
-bool keep_outputs(const std::string& out, const std::string& location_text_now, std::int64_t frames)
+// Gives the recording its name and writes its location beside it, or
+// removes the recording when it holds no frame.
+bool keep_outputs(const std::string& part, const std::string& out, bool force, const std::string& location_text_now,
+                  std::int64_t frames)
 {
-    const std::string part = out + part_suffix;
     std::error_code error;
     if (frames == 0) {
         std::filesystem::remove(part, error);
         return false;
     }
-    std::filesystem::rename(part, out, error);
-    if (error) {
-        print_error("cannot rename " + part + " to " + out + ": " + error.message() + "; " + part + " keeps " +
-                    frames_text(frames));
+    if (const std::optional<std::string> reason = give_name(part, out, force)) {
+        print_error(*reason + "; " + part + " keeps " + frames_text(frames));
         return false;
     }
     std::ofstream location(location_path(out), std::ios::binary | std::ios::trunc);
@@ -176,9 +175,8 @@ int run_deep_generate(const DeepRequest& request)
     const std::int64_t switch_frame = switch_frame_for(unresolved);
 
     const std::string& out = request.out;
-    std::error_code error;
-    if (!request.force && std::filesystem::exists(out, error)) {
-        print_error(out + ": the file exists (--force overwrites it)");
+    if (const std::optional<std::string> reason = check_output(out, request.force)) {
+        print_error(out + ": " + *reason);
         return exit_failed;
     }
 
@@ -190,12 +188,15 @@ int run_deep_generate(const DeepRequest& request)
     }
 
     set_view(centre_re, centre_im, width);
-    const std::string part = out + part_suffix;
-    if (const std::optional<std::string> reason = start_recording(part.c_str())) {
-        print_error("cannot write " + part + ": " + *reason);
+    catch_interrupt();
+    std::string part;
+    std::optional<std::string> reason = create_part_file(out, part);
+    if (!reason)
+        reason = start_recording(part.c_str());  // opens the new, empty file
+    if (reason) {
+        print_error("cannot write " + (part.empty() ? out : part) + ": " + *reason);
         return exit_failed;
     }
-    catch_interrupt();
     status = Status{};
     status.on_terminal = isatty(2) != 0;
     status.started = status.shown = Clock::now();
@@ -220,7 +221,7 @@ int run_deep_generate(const DeepRequest& request)
                 iterations = s.iterations, steps = s.steps;
             } else {
                 set_max_iterations(cap);
-                compute_frame(frame);
+                whole = compute_frame(frame);
                 const FrameTally& t = last_frame_tally();
                 points = t.points, capped = t.capped, near_cap = t.near_cap;
                 iterations = last_frame_iterations(), steps = 0;
@@ -281,15 +282,18 @@ int run_deep_generate(const DeepRequest& request)
         print_error("writing " + part + " failed: " + stop->reason + "; " +
                     (stop->whole_frames > 0 ? out + " keeps " + frames_text(static_cast<std::int64_t>(stop->whole_frames))
                                             : "nothing kept"));
-        keep_outputs(out, location_text(location), static_cast<std::int64_t>(stop->whole_frames));
+        keep_outputs(part, out, request.force, location_text(location),
+                     static_cast<std::int64_t>(stop->whole_frames));
         return exit_failed;
     }
-    if (!keep_outputs(out, location_text(location), made))
-        return exit_failed;
     if (interrupted()) {
-        print_error("interrupted; " + out + " keeps " + frames_text(made));
-        return exit_interrupted;
+        const bool kept = keep_outputs(part, out, request.force, location_text(location), made);
+        print_error(std::string("stopped by ") + interrupt_name() +
+                    (kept ? "; " + out + " keeps " + frames_text(made) : made == 0 ? "; no frame was whole, nothing kept" : ""));
+        return interrupt_exit_code();
     }
+    if (!keep_outputs(part, out, request.force, location_text(location), made))
+        return exit_failed;
     return 0;
 }
 

@@ -1,9 +1,9 @@
 // zqvtool export: a recording as the program's playback shows it. The
 // recording is opened and stepped exactly as the program's Open does, and
 // every tick's display image becomes a picture, upright and upscaled, in a
-// video or GIF file or a PNG sequence. Everything is written under temporary
-// names beside the output, which take the output's names only when the
-// export is complete.
+// video or GIF file or a PNG sequence. Everything is written into new files
+// under temporary names beside the output, which take the output's names
+// only when the export is complete.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "tool/output_files.h"
 #include "tool/pictures.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
@@ -33,6 +34,7 @@ struct ExportOptions {
     std::int64_t from = 0;
     std::int64_t to = -1;  // < 0: the last picture the file holds
     bool force = false;
+    EncoderSettings settings;
 };
 
 std::vector<std::uint8_t> picture;  // the display image upright and upscaled
@@ -80,20 +82,48 @@ void make_picture(const DisplayBuffer& display, int scale)
     }
 }
 
-// Gives every output file its own name, or removes them all.
-std::optional<std::string> finish_files(const std::vector<std::string>& names, bool keep)
+// Gives every output file its own name from its temporary one (name +
+// suffix), or removes them all.
+std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
+                                        bool force)
 {
-    std::error_code error;
     for (const std::string& name : names) {
-        if (keep)
-            std::filesystem::rename(name + part_suffix, name, error);
-        if (error)
-            return "cannot rename " + name + part_suffix + " to " + name + ": " + error.message();
+        if (!keep)
+            break;
+        if (std::optional<std::string> reason = give_name(name + suffix, name, force))
+            return reason;
     }
+    std::error_code error;
     if (!keep)
         for (const std::string& name : names)
-            std::filesystem::remove(name + part_suffix, error);
+            std::filesystem::remove(name + suffix, error);
     return std::nullopt;
+}
+
+// Removes the regular files in the pattern's folder whose names the pattern
+// gives pictures after the last: a forced export leaves its own pictures alone.
+void remove_later_pictures(const std::string& pattern, std::int64_t last)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(*picture_name(pattern, 1)).parent_path();
+    std::error_code error;
+    for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        // Each run of digits might be the number; at most 18 fit an int64_t.
+        for (std::size_t at = 0; at < name.size();) {
+            std::size_t digits = 0;
+            while (at + digits < name.size() && name[at + digits] >= '0' && name[at + digits] <= '9')
+                ++digits;
+            if (digits > 0 && digits <= 18) {
+                const std::int64_t number = std::stoll(name.substr(at, digits));
+                if (number > last && fs::path(*picture_name(pattern, number)) == folder / name &&
+                    entry->is_symlink(error) == false && entry->is_regular_file(error))
+                    fs::remove(entry->path(), error);
+            }
+            at += std::max<std::size_t>(digits, 1);
+        }
+    }
 }
 
 // Opens the recording and steps it as the program's Open does, one step per
@@ -133,6 +163,20 @@ std::optional<std::string> play(const ExportOptions& options, std::int64_t to, c
 
 int run_export(const ExportOptions& options)
 {
+    const std::string& out = options.out;
+    if (const std::optional<std::string> reason = check_pictures(out, options.fps, options.settings)) {
+        print_error(out + ": " + *reason);
+        return exit_usage;
+    }
+    const bool png = has_extension(out, ".png");
+    if (png && !picture_name(out, 1)) {
+        print_error(out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
+        return exit_usage;
+    }
+    if (options.to >= 0 && options.from > options.to) {
+        print_error("--from " + std::to_string(options.from) + " is after --to " + std::to_string(options.to));
+        return exit_usage;
+    }
     start_program();
     RecordingFile file;
     if (const std::optional<std::string> reason = check_recording(options.in, file)) {
@@ -146,7 +190,7 @@ int run_export(const ExportOptions& options)
         return exit_failed;
     }
     const std::int64_t to = options.to < 0 ? last : options.to;
-    if (to > last || options.from > to) {
+    if (to > last || options.from > last) {
         print_error("--from and --to must lie in 0 to " + std::to_string(last) + ", the outermost frames of " +
                     options.in + "'s pictures");
         return exit_usage;
@@ -154,52 +198,64 @@ int run_export(const ExportOptions& options)
     const std::vector<std::int32_t> scales = doubling_scales(options);
     const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
 
-    std::vector<std::string> names{options.out};  // of the output files
-    if (options.out.ends_with(".png")) {
-        if (!picture_name(options.out, 1)) {
-            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
-            return exit_usage;
-        }
+    std::vector<std::string> names{out};  // of the output files
+    if (png) {
         names.clear();
         for (std::int64_t number = 1; number <= total; ++number)
-            names.push_back(*picture_name(options.out, number));
+            names.push_back(*picture_name(out, number));
     }
     std::error_code error;
     for (const std::string& name : names) {
-        if (!options.force && std::filesystem::exists(name, error)) {
-            print_error(name + ": the file exists (--force overwrites it)");
+        if (std::filesystem::equivalent(options.in, name, error)) {
+            print_error(name + ": it is the recording being exported");
+            return exit_usage;
+        }
+        if (const std::optional<std::string> reason = check_output(name, options.force)) {
+            print_error(name + ": " + *reason);
             return exit_failed;
         }
     }
-    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
+    const std::filesystem::path folder = std::filesystem::path(out).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        print_error(options.out + ": there is no folder " + folder.string());
+        print_error(out + ": there is no folder " + folder.string());
         return exit_failed;
     }
 
+    // One file is made new under a free name here; PNG pictures as they come.
+    catch_interrupt();
+    std::string suffix, part;
+    std::optional<std::string> failure;
+    if (png) {
+        suffix = free_part_suffix(names);
+    } else if (!(failure = create_part_file(out, part))) {
+        suffix = part.substr(out.size());
+    }
     const int scale = options.scale;
-    std::optional<std::string> failure =
-        open_pictures(options.out, options.out + part_suffix, frame_width * scale, frame_height * scale, options.fps);
+    if (!failure)
+        failure = open_pictures(out, out + suffix, frame_width * scale, frame_height * scale, options.fps,
+                                PictureKind::colour_indices, options.settings);
     if (failure) {
-        failure = options.out + ": " + *failure;
+        failure = out + ": " + *failure;
     } else {
-        catch_interrupt();
         start_progress("pictures", total);
         failure = play(options, to, scales);
         end_progress();
         const std::optional<std::string> closed = close_pictures();
         if (!failure && closed)
-            failure = options.out + ": " + *closed;
+            failure = out + ": " + *closed;
     }
     if (!failure && interrupted())
-        failure = "interrupted; nothing written";
+        failure = std::string("stopped by ") + interrupt_name() + "; nothing written";
     if (!failure)
-        failure = finish_files(names, true);
+        failure = finish_files(names, suffix, true, options.force);
     if (failure) {
         print_error(*failure);
-        finish_files(names, false);
-        return interrupted() ? exit_interrupted : exit_failed;
+        if (!suffix.empty())
+            finish_files(names, suffix, false, options.force);
+        return interrupted() ? interrupt_exit_code() : exit_failed;
     }
+    if (png && options.force)
+        remove_later_pictures(out, total);
     return 0;
 }
 
@@ -211,10 +267,16 @@ void setup_export(CLI::App& app)
     CLI::App* exporter = app.add_subcommand("export", "turn a recording into a video, a GIF or PNG pictures");
     exporter->footer("Writes the zoom as the program's playback shows it: every tick's display image in the "
                      "program's colours, from the first picture to the last whose three levels hold frames of the "
-                     "file. The format follows OUT: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif (the "
-                     "colour table as palette, lossless) or a pattern such as out/%05d.png (lossless PNG "
-                     "pictures numbered from 1). Video and GIF files are made by the Linux build only. Nothing is "
-                     "left under OUT's names unless the export is complete.\n\n" + exit_codes_help);
+                     "file. The format follows OUT's extension, in any case: .mp4 (H.264 4:2:0, which every "
+                     "browser and player shows, though it blurs the colours of neighbouring pixels), .webm (VP9 "
+                     "4:4:4, profile 1: every pixel's colour; Chrome, Firefox, VLC and mpv play it, Safari may "
+                     "not), .mkv (lossless FFV1; VLC, mpv), .gif (the colour table as palette, lossless; at most "
+                     "50 pictures a second, a rate that divides 100) or a pattern such as out/%05d.png (lossless "
+                     "PNG pictures numbered from 1). Video and GIF files are made by the Linux build only. "
+                     "Everything is written into new temporary files beside OUT, and nothing is left under OUT's "
+                     "names unless the export is complete; --force replaces regular files only, and after it a "
+                     "PNG pattern's folder holds no picture of the pattern numbered past the last one written."
+                     "\n\n" + exit_codes_help);
     exporter->add_option("IN", options->in, "the recording to export")->required();
     exporter->add_option("OUT", options->out, "the output file or PNG pattern")->required();
     exporter->add_option("--step", options->step, "pixels the scale grows per picture, as in playback")
@@ -229,11 +291,20 @@ void setup_export(CLI::App& app)
         ->capture_default_str();
     exporter->add_flag("--smooth", options->smooth,
                        "zoom at an even, exponential rate instead of the playback's linear steps");
-    exporter->add_option("--from", options->from, "the outermost frame of the first picture")
-        ->check(CLI::NonNegativeNumber);
-    exporter->add_option("--to", options->to, "the outermost frame of the last picture")
-        ->check(CLI::NonNegativeNumber);
-    exporter->add_flag("--force", options->force, "overwrite OUT if it exists");
+    // CLI::NonNegativeNumber would name its bound, the largest double, in 309 digits.
+    const CLI::Validator frame_number(
+        [](std::string& text) {
+            return text.find_first_not_of("0123456789") == std::string::npos ? std::string()
+                                                                              : "a frame number is 0 or more";
+        },
+        "FRAME");
+    exporter->add_option("--from", options->from, "the outermost frame of the first picture")->check(frame_number);
+    exporter->add_option("--to", options->to, "the outermost frame of the last picture")->check(frame_number);
+    exporter->add_option("--crf", options->settings.quality, picture_quality_help)
+        ->type_name("Q")
+        ->check(CLI::Range(0, 63));
+    exporter->add_option("--preset", options->settings.preset, picture_preset_help)->type_name("P");
+    exporter->add_flag("--force", options->force, "replace OUT's files if they are regular files");
     exporter->callback([options] { exit_with(run_export(*options)); });
 }
 

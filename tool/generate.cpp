@@ -1,6 +1,6 @@
 // zqvtool generate: a recording of a zoom from any start view, made as the
 // program's Generate Only makes one (every core, the fast frames), into a
-// temporary file beside OUT that takes OUT's name when it ends.
+// new temporary file beside OUT that takes OUT's name when it ends.
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -9,9 +9,11 @@
 
 #include "app/program.h"
 #include "fractal/fast_frame.h"
+#include "fractal/frame.h"
 #include "fractal/view.h"
 #include "tool/deep_generate.h"
 #include "tool/location.h"
+#include "tool/output_files.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"
 #include "tool/subcommands.h"
@@ -52,18 +54,25 @@ std::string frames_text(std::int64_t frames)
 }
 
 // Gives the recording OUT's name, or removes it when it holds no frame.
-bool keep_recording(const std::string& part, const std::string& out, std::int64_t frames)
+bool keep_recording(const std::string& part, const std::string& out, bool force, std::int64_t frames)
 {
     std::error_code error;
     if (frames == 0) {
         std::filesystem::remove(part, error);
         return false;
     }
-    std::filesystem::rename(part, out, error);
-    if (error)
-        print_error("cannot rename " + part + " to " + out + ": " + error.message() + "; " + part + " keeps " +
-                    frames_text(frames));
-    return !error;
+    const std::optional<std::string> reason = give_name(part, out, force);
+    if (reason)
+        print_error(*reason + "; " + part + " keeps " + frames_text(frames));
+    return !reason;
+}
+
+// The whole frames in the recording file at path.
+std::int64_t whole_frames_in(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error || size < recording_header_bytes ? 0 : static_cast<std::int64_t>((size - recording_header_bytes) / frame_bytes);
 }
 
 // ---- The deep path (tool/deep_generate.cpp) and the cap report of this one ----
@@ -75,14 +84,15 @@ Decimal double_decimal(double value)
     return *parse_decimal(std::string(text, std::to_chars(text, text + sizeof text, value).ptr));
 }
 
-// The deep path takes a location file, a --centre view (unless
-// --past-precision asks for today's double frames past their resolution), and
-// a --view asked deeper than double precision resolves (--to-width, or
-// --frames past the first unresolved frame); its exit code, or nothing when
-// the path here makes the recording.
+// The deep path takes a location file, a --centre view given a depth
+// (--frames or --to-width; unless --past-precision asks for today's double
+// frames past their resolution), and a --view asked deeper than double
+// precision resolves (--to-width, or --frames past the first unresolved
+// frame); its exit code, or nothing when the path here makes the recording.
 std::optional<int> run_deep_if_asked(const GenerateOptions& options, std::uint32_t cap)
 {
-    if (options.past_precision)
+    if (options.past_precision ||
+        (options.location.empty() && options.frames == 0 && options.to_width.empty()))
         return std::nullopt;
     DeepRequest request;
     request.out = options.out;
@@ -128,8 +138,6 @@ std::optional<int> run_deep_if_asked(const GenerateOptions& options, std::uint32
                 request.centre_re = double_decimal(view.centre_re);
                 request.centre_im = double_decimal(view.centre_im);
                 request.width = double_decimal(view.width);
-                if (options.frames == 0 && !request.has_to_width)
-                    return std::nullopt;
                 if (!request.has_to_width &&
                     options.frames <= first_unresolved_frame(view.centre_re, view.centre_im, view.width))
                     return std::nullopt;
@@ -212,9 +220,8 @@ int run_generate(const GenerateOptions& options)
     if (cap != 0)
         set_max_iterations(cap);
     const std::string& out = options.out;
-    std::error_code error;
-    if (!options.force && std::filesystem::exists(out, error)) {
-        print_error(out + ": the file exists (--force overwrites it)");
+    if (const std::optional<std::string> reason = check_output(out, options.force)) {
+        print_error(out + ": " + *reason);
         return exit_failed;
     }
 
@@ -224,9 +231,9 @@ int run_generate(const GenerateOptions& options)
         if (unresolved < ring_slots) {
             print_error("this view resolves only " + std::to_string(unresolved) + " frames in double precision, and "
                         "a recording starts with " + std::to_string(ring_slots) + " (--past-precision makes them)");
-            return exit_failed;
+            return exit_usage;
         }
-        print_error("stopping after frame " + std::to_string(unresolved - 1) + ": from frame " +
+        print_error("will stop after frame " + std::to_string(unresolved - 1) + ": from frame " +
                     std::to_string(unresolved) + " on the pixel step no longer resolves in double precision "
                     "(--past-precision goes on)");
         frames = unresolved;
@@ -235,12 +242,15 @@ int run_generate(const GenerateOptions& options)
     // Every step turns the ring, as in Generate Only: one new frame each.
     set_zoom_step(min_scale);
     set_view(centre_re, centre_im, width);
-    const std::string part = out + part_suffix;
-    if (const std::optional<std::string> reason = start_recording(part.c_str())) {
-        print_error("cannot write " + part + ": " + *reason);
+    catch_interrupt();
+    std::string part;
+    std::optional<std::string> reason = create_part_file(out, part);
+    if (!reason)
+        reason = start_recording(part.c_str());  // opens the new, empty file
+    if (reason) {
+        print_error("cannot write " + (part.empty() ? out : part) + ": " + *reason);
         return exit_failed;
     }
-    catch_interrupt();
     start_progress("frames", frames);
     generate_ring();
     note_capped_points(ring_slots - 1);  // the ring's last frame: its tally is the one kept
@@ -262,15 +272,19 @@ int run_generate(const GenerateOptions& options)
     if (stop) {
         print_error("writing " + part + " failed: " + stop->reason + "; " +
                     (stop->whole_frames > 0 ? out + " keeps " + frames_text(stop->whole_frames) : "nothing kept"));
-        keep_recording(part, out, static_cast<std::int64_t>(stop->whole_frames));
+        keep_recording(part, out, options.force, static_cast<std::int64_t>(stop->whole_frames));
         return exit_failed;
     }
-    if (!keep_recording(part, out, made))
-        return exit_failed;
     if (interrupted()) {
-        print_error("interrupted; " + out + " keeps " + frames_text(made));
-        return exit_interrupted;
+        // A stop cuts the frame in hand short, and the ring records none of it.
+        made = whole_frames_in(part);
+        const bool kept = keep_recording(part, out, options.force, made);
+        print_error(std::string("stopped by ") + interrupt_name() +
+                    (kept ? "; " + out + " keeps " + frames_text(made) : made == 0 ? "; no frame was whole, nothing kept" : ""));
+        return interrupt_exit_code();
     }
+    if (!keep_recording(part, out, options.force, made))
+        return exit_failed;
     return 0;
 }
 
@@ -281,11 +295,13 @@ void setup_generate(CLI::App& app)
     auto options = std::make_shared<GenerateOptions>();
     CLI::App* generate = app.add_subcommand("generate", "record a zoom from any start view");
     generate->footer("Writes a recording exactly as the program writes one from that start view, on every core, "
-                     "into OUT.part, which becomes OUT when it ends: at the depth where double precision runs out, "
-                     "after --frames or at --to-width, at Ctrl-C, or at a write failure (a full disk). OUT keeps "
-                     "every whole frame made, if there is one.\n\n"
+                     "into a new file OUT.part (OUT.2.part... if that name is taken), which becomes OUT when it "
+                     "ends: at the depth where double precision runs out, after --frames or at --to-width, at "
+                     "Ctrl-C, SIGTERM or SIGHUP (within a second, even in a long frame), or at a write failure (a "
+                     "full disk). OUT keeps every whole frame made, if there is one.\n\n"
                      "Deep zooms: --centre and --width take decimals of any length (\"-0.74364388703715870475,"
-                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-300. Frames are today's double "
+                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-300; --view goes deep when "
+                     "--to-width or --frames asks past where double precision runs out. Frames are today's double "
                      "frames up to the switch frame, 8 halvings before the first frame whose pixel step double "
                      "precision no longer resolves, and from there on the deep engine's (one multiprecision "
                      "reference orbit, perturbation with rebasing, bilinear approximation). OUT.location keeps the "
@@ -329,7 +345,7 @@ void setup_generate(CLI::App& app)
         ->needs(frames_option)
         ->excludes(to_width_option)
         ->excludes(location_option);
-    generate->add_flag("--force", options->force, "overwrite OUT if it exists");
+    generate->add_flag("--force", options->force, "replace OUT if it is a regular file");
     generate->add_option("OUT", options->out, "the recording to write (.zqv)")->required();
     generate->callback([options, centre_option] {
         if (centre_option->count() > 0)

@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     app.set_version_flag("--version", std::string("zqvtool ") + program_version);
     app.require_subcommand(1);
     app.footer(exit_codes_help);
+    app.allow_windows_style_options(false);  // the subcommands inherit it: /recordings/x.zqv is a path on Windows too
     setup_info(app);
     setup_generate(app);
     setup_export(app);

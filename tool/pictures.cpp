@@ -1,7 +1,21 @@
-// What the picture outputs of both builds share: the names of numbered pictures.
+// What the picture outputs of both builds share: the extensions and the
+// names of numbered pictures.
 #include "tool/pictures.h"
 
 namespace zqv {
+
+bool has_extension(const std::string& path, const std::string& extension)
+{
+    if (path.size() < extension.size())
+        return false;
+    const std::size_t start = path.size() - extension.size();
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        const char c = path[start + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != extension[i])  // ASCII, in any locale
+            return false;
+    }
+    return true;
+}
 
 std::optional<std::string> picture_name(const std::string& pattern, std::int64_t number)
 {

@@ -1,5 +1,6 @@
 // The terminal side of long work: errors and one progress line on standard
-// error, kept up to date while it is a terminal, and Ctrl-C turned into a flag.
+// error, kept up to date while it is a terminal, and stop signals turned into
+// a flag.
 #include "tool/progress.h"
 
 #include <unistd.h>
@@ -9,6 +10,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+
+#include "fractal/fast_frame.h"
+#include "tool/platform.h"
 
 namespace zqv {
 
@@ -21,11 +26,18 @@ const char* counted;
 std::int64_t goal;
 Clock::time_point started, shown;
 std::size_t shown_length;  // of the line on screen, which a shorter one must cover
-volatile std::sig_atomic_t interrupt_seen = 0;
+volatile std::sig_atomic_t interrupt_seen = 0;  // the stop signal's number; 0: none
 
-void on_interrupt(int)
+// Says at once that the stop was received, with only async-signal-safe calls.
+void on_interrupt(int signal)
 {
-    interrupt_seen = 1;
+    interrupt_seen = signal;
+    stop_frames();
+    char text[80] = "\nzqvtool: ";
+    std::strcat(text, signal_name(signal));
+    std::strcat(text, " received, stopping\n");
+    const char* shown = on_terminal ? text : text + 1;  // below the progress line
+    write_error_now(shown, std::strlen(shown));
 }
 
 std::string one_decimal(double value)
@@ -55,7 +67,7 @@ void start_progress(const char* unit, std::int64_t total)
 void show_progress(std::int64_t done)
 {
     const Clock::time_point now = Clock::now();
-    if (!on_terminal || (now - shown < std::chrono::milliseconds(200) && done < goal))
+    if (!on_terminal || interrupt_seen != 0 || (now - shown < std::chrono::milliseconds(200) && done < goal))
         return;
     shown = now;
     const double seconds = std::chrono::duration<double>(now - started).count();
@@ -74,19 +86,29 @@ void show_progress(std::int64_t done)
 
 void end_progress()
 {
-    if (on_terminal && shown_length > 0)
+    if (on_terminal && shown_length > 0 && interrupt_seen == 0)  // else the stop's line ended it
         std::fputc('\n', stderr);
     on_terminal = false;
 }
 
 void catch_interrupt()
 {
-    std::signal(SIGINT, on_interrupt);
+    catch_stop_signals(on_interrupt);
 }
 
 bool interrupted()
 {
     return interrupt_seen != 0;
+}
+
+const char* interrupt_name()
+{
+    return signal_name(interrupt_seen);
+}
+
+int interrupt_exit_code()
+{
+    return 128 + interrupt_seen;
 }
 
 }  // namespace zqv

@@ -1,5 +1,5 @@
 // The terminal side of zqvtool's long work: errors, a progress line, and
-// Ctrl-C turned into a flag.
+// stop signals turned into a flag.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,14 @@ void start_progress(const char* unit, std::int64_t total);
 void show_progress(std::int64_t done);
 void end_progress();
 
-// Ctrl-C from here on sets a flag instead of ending the program.
+// From here on a stop signal (Ctrl-C; SIGTERM, SIGHUP on POSIX) says at once
+// that it was received, stops the frame computation (stop_frames) and sets
+// a flag, instead of ending the program.
 void catch_interrupt();
 bool interrupted();
+// The signal's name, and the exit code it asks for: 128 + its number, as
+// shells report it.
+const char* interrupt_name();
+int interrupt_exit_code();
 
 }  // namespace zqv

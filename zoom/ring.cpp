@@ -22,8 +22,8 @@ void produce_frame(int slot)
     if (record_mode() == record_playback) {
         read_frame(ring.frames[slot]);  // at the end of a file the slot keeps its bytes
     } else {
-        compute_frame(ring.frames[slot]);
-        if (record_mode() == record_recording)
+        // A frame cut short by stop_frames is never recorded.
+        if (compute_frame(ring.frames[slot]) && record_mode() == record_recording)
             write_frame(ring.frames[slot]);
     }
     const ViewState& v = view_state();

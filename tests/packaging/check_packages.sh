@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the packages that ./test.sh makes: the .deb's control fields, files,
-# desktop entry and extracted zqvtool, and the Windows zip's files.
+# desktop entry and extracted zqvtool, and the Windows zip's files and the
+# resources of its zqv.exe.
 #   check_packages.sh <version> <zqv_<version>_amd64.deb> <zqv-<version>-win32.zip>
 set -euo pipefail
 export LC_ALL=C
@@ -31,3 +32,9 @@ desktop-file-validate "$entry"
     { echo "Exec or Icon of $entry is not in the package"; exit 1; }
 
 diff -u <(printf "zqv-$version-win32/%s\n" LICENSE README.md zqv.exe zqvtool.exe) <(cmake -E tar tf "$zip" | sort)
+# zqv.exe's resources as type/name/language: the menu (RT_MENU, 101) and the
+# version (RT_VERSION, 1) in UK English, and no icon.
+mkdir "$root/zip" && (cd "$root/zip" && cmake -E tar xf "$zip")
+diff -u <(printf '%s\n' 0x000004/0x000065/0x000809 0x000010/0x000001/0x000809) \
+    <(i686-w64-mingw32-objdump -p "$root/zip/zqv-$version-win32/zqv.exe" | tr -d , |
+        awk '/Entry: ID:/ { level = index($0, "Entry"); id[level] = $4; if (level == 11) print id[7] "/" id[9] "/" $4 }')

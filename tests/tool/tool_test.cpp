@@ -1,5 +1,6 @@
 // zqvtool end to end, on both builds: generate against the program's own
-// Generate Only, a PNG export against the program's playback, bad files.
+// Generate Only, a PNG export against the program's playback, bad files,
+// bad command lines and the files zqvtool must leave alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,6 +74,13 @@ TEST(ToolGenerate, WritesTheProgramsGenerateOnlyBytesOnEveryBuild)
     EXPECT_NE(err.find("tool.zqv: the file exists"), std::string::npos) << err;
     EXPECT_EQ(read_file("tool.zqv").size(), tool.size());
     EXPECT_FALSE(std::filesystem::exists("tool.zqv.part"));
+
+    // A file named like the temporary one is the user's: left as it is.
+    write_file("tool.zqv.part", {'m', 'i', 'n', 'e'});
+    run_ok("generate --frames 8 --force tool.zqv");
+    EXPECT_TRUE(read_file("tool.zqv") == tool);
+    EXPECT_EQ(read_file("tool.zqv.part").size(), 4u);
+    std::filesystem::remove("tool.zqv.part");
 }
 
 // By default generate stops before the first frame info calls unresolved.
@@ -102,6 +110,43 @@ TEST(ToolExport, PngPicturesAreWhatThePlaybackShows)
         EXPECT_EQ(picture.hashes[0], shown[i]) << name;
     }
     EXPECT_EQ(folder_names("pictures").size(), shown.size());  // and no part files
+
+    // A forced, shorter export leaves its own pictures, and other files, alone.
+    write_file("pictures/keep.png", {});
+    run_ok("export --force --to 0 zoom.zqv pictures/%03d.png");
+    EXPECT_EQ(folder_names("pictures").size(), pictures_per_frame + 1u);
+    EXPECT_EQ(decode_pictures("pictures/020.png").hashes, std::vector<std::uint64_t>{shown[19]});
+}
+
+// Faults of the command line exit with 2 and a short reason, before any file is touched.
+TEST(ToolCommandLine, RefusesBadCommandsWithExitTwoAndTheReason)
+{
+    run_ok("generate --frames 8 --force zoom.zqv");
+    std::filesystem::copy_file("zoom.zqv", "own001.png", std::filesystem::copy_options::overwrite_existing);
+    const struct {
+        const char* arguments;
+        const char* says;
+    } cases[] = {
+        {"export zoom.zqv out.avi", "out.avi: "},
+        {"export --from 5 --to 3 zoom.zqv out/%03d.png", "--from 5 is after --to 3"},
+        {"export --from -1 zoom.zqv out/%03d.png", "--from: a frame number is 0 or more"},
+        {"export --force own001.png own%03d.png", "own001.png: it is the recording being exported"},
+        {"generate --centre 1,0 --width 1e-16 unresolved.zqv", "resolves only 0 frames"},
+    };
+    make_empty_folder("out");
+    for (const auto& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(run_tool(c.arguments, out, err), 2) << c.arguments;
+        EXPECT_NE(err.find(c.says), std::string::npos) << c.arguments << "\n" << err;
+        EXPECT_LT(err.size(), 300u) << err;
+    }
+    EXPECT_EQ(read_file("own001.png").size(), recording_size(8));
+    EXPECT_TRUE(folder_names("out").empty());
+    EXPECT_FALSE(std::filesystem::exists("unresolved.zqv"));
+
+    // A path from the root is a path, not a Windows-style option.
+    const std::string rooted = "/" + (std::filesystem::current_path() / "zoom.zqv").relative_path().generic_string();
+    EXPECT_NE(run_ok("info " + rooted).find("whole frames    8"), std::string::npos) << rooted;
 }
 
 TEST(ToolInfoAndExport, RefuseBadFilesInOneLineAndLeaveNothingBehind)

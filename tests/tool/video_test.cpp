@@ -2,7 +2,10 @@
 // program's playback, upscaled too, and the shape of an H.264 file.
 #include <gtest/gtest.h>
 
+#include "test_support.h"
 #include "tool_test_support.h"
+
+using namespace zqv;
 
 namespace {
 
@@ -17,8 +20,12 @@ TEST(ToolExport, Ffv1IsWhatThePlaybackShowsAtAnyScaleAndH264HasItsShape)
     ASSERT_EQ(run_tool("export --force --scale 2 --to 0 zoom.zqv large.mkv", out, err), 0) << err;
     EXPECT_TRUE(decode_pictures("large.mkv").hashes == playback_hashes("zoom.zqv", 20, 2));
 
-    ASSERT_EQ(run_tool("export --force --scale 2 --to 1 zoom.zqv small.mp4", out, err), 0) << err;
-    const Pictures h264 = decode_pictures("small.mp4");
+    // The extension in any case; the index before the pictures, for browsers.
+    ASSERT_EQ(run_tool("export --force --scale 2 --to 1 zoom.zqv small.MP4", out, err), 0) << err;
+    const std::vector<std::uint8_t> bytes = read_file("small.MP4");
+    const std::string mp4(bytes.begin(), bytes.end());
+    EXPECT_LT(mp4.find("moov"), mp4.find("mdat"));
+    const Pictures h264 = decode_pictures("small.MP4");
     EXPECT_EQ(h264.hashes.size(), 2u * 20u);
     EXPECT_EQ(h264.width, 1280);
     EXPECT_EQ(h264.height, 960);

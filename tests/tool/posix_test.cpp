@@ -1,0 +1,122 @@
+// zqvtool on POSIX, in the Linux build: stop signals during generate, and
+// outputs that are not regular files.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "test_support.h"
+#include "tool_test_support.h"
+
+using namespace zqv;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Starts zqvtool in folder with the arguments, its standard error into
+// folder/err.txt; its process id.
+pid_t start_tool(const char* folder, std::vector<const char*> arguments)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder) == 0) {
+            const int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            arguments.insert(arguments.begin(), ZQVTOOL_PATH);
+            arguments.push_back(nullptr);
+            execv(ZQVTOOL_PATH, const_cast<char* const*>(arguments.data()));
+        }
+        _exit(127);
+    }
+    return child;
+}
+
+// Sends the signal once the file at path (any name in folder but err.txt)
+// holds at least bytes, and the time until the process ended; its exit code.
+int stop_tool(pid_t child, const char* folder, std::uintmax_t bytes, int signal, double& seconds)
+{
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(60);
+    for (bool big = bytes == 0; !big && Clock::now() < give_up;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            std::error_code error;
+            big = big || (entry.path().filename() != "err.txt" && entry.file_size(error) >= bytes);
+        }
+    }
+    const Clock::time_point sent = Clock::now();
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> names_in(const char* folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ToolSignals, SigtermKeepsWholeFramesAndCtrlCStopsEvenALongFrame)
+{
+    std::string out, err;
+    ASSERT_EQ(run_tool("generate --frames 8 --force whole.zqv", out, err), 0) << err;
+    const std::vector<std::uint8_t> whole = read_file("whole.zqv");
+
+    std::filesystem::remove_all("stop");
+    std::filesystem::create_directory("stop");
+    double seconds;
+    pid_t child = start_tool("stop", {"generate", "--frames", "40", "--past-precision", "x.zqv"});
+    EXPECT_EQ(stop_tool(child, "stop", recording_size(5), SIGTERM, seconds), 128 + SIGTERM);
+    EXPECT_EQ(names_in("stop"), (std::vector<std::string>{"err.txt", "x.zqv"}));
+    const std::vector<std::uint8_t> kept = read_file("stop/x.zqv");
+    ASSERT_GE(kept.size(), recording_size(5));
+    EXPECT_EQ((kept.size() - recording_header_bytes) % frame_bytes, 0u);
+    EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + recording_size(5), kept.begin()));
+
+    // Its first frame takes minutes at this cap; no frame is whole, nothing is kept.
+    std::filesystem::remove_all("stop");
+    std::filesystem::create_directory("stop");
+    child = start_tool("stop", {"generate", "--cap", "50000000", "--centre", "-0.743643887037151,0.131825904205330",
+                                "--width", "4", "x.zqv"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(stop_tool(child, "stop", 0, SIGINT, seconds), 128 + SIGINT);
+    EXPECT_LT(seconds, 5.0);  // a second or so, on a busy machine
+    EXPECT_EQ(names_in("stop"), std::vector<std::string>{"err.txt"});
+    const std::vector<std::uint8_t> said = read_file("stop/err.txt");
+    EXPECT_NE(std::string(said.begin(), said.end()).find("Ctrl-C received, stopping"), std::string::npos);
+}
+
+TEST(ToolOutputs, NeverReplacesWhatIsNotARegularFileNorExceedsGifRates)
+{
+    std::string out, err;
+    ASSERT_EQ(run_tool("generate --frames 8 --force zoom.zqv", out, err), 0) << err;
+    std::filesystem::remove_all("odd");
+    std::filesystem::create_directory("odd");
+    std::filesystem::create_symlink("nowhere.zqv", "odd/link.zqv");  // dangling
+    ASSERT_EQ(mkfifo("odd/fifo.mkv", 0644), 0);
+    EXPECT_EQ(run_tool("generate --frames 4 odd/link.zqv", out, err), 1);
+    EXPECT_NE(err.find("symbolic link"), std::string::npos) << err;
+    EXPECT_EQ(run_tool("export --force zoom.zqv odd/fifo.mkv", out, err), 1);
+    EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::is_symlink("odd/link.zqv"));
+    EXPECT_TRUE(std::filesystem::is_fifo("odd/fifo.mkv"));
+    EXPECT_EQ(names_in("odd").size(), 2u);
+
+    EXPECT_EQ(run_tool("export --fps 30 zoom.zqv odd/fast.gif", out, err), 2);
+    EXPECT_NE(err.find("1, 2, 4, 5, 10, 20, 25 or 50 pictures a second"), std::string::npos) << err;
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// zqvtool on POSIX systems: stop signals through sigaction, new files
+// through open's O_EXCL.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "tool/platform.h"
+
+namespace zqv {
+
+namespace {
+
+void (*stop_action)(int);
+
+void on_signal(int signal)
+{
+    stop_action(signal);
+}
+
+}  // namespace
+
+void catch_stop_signals(void (*on_stop)(int))
+{
+    stop_action = on_stop;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        action.sa_handler = on_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;  // the second one takes the default action
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+const char* signal_name(int signal)
+{
+    return signal == SIGINT ? "Ctrl-C" : signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "a signal";
+}
+
+void write_error_now(const char* text, std::size_t size)
+{
+    [[maybe_unused]] const ssize_t written = write(2, text, size);  // nothing to do if it fails
+}
+
+std::optional<std::string> create_new_file(const std::string& path)
+{
+    // O_EXCL with O_CREAT also refuses a symbolic link, dangling or not.
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file < 0)
+        return std::strerror(errno);
+    close(file);
+    return std::nullopt;
+}
+
+}  // namespace zqv
