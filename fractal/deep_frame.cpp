@@ -212,7 +212,9 @@ bool compute_deep_frame(Frame& frame, double pixel_step, std::uint32_t cap, bool
     set_job(4.0, with_bla, stop);
     job.stopped = false;
     job.steps = 0;
-    lanes_kernel = simd_level() >= SimdLevel::avx2 ? deep_lanes_avx2 : deep_lanes_sse2;
+    lanes_kernel = simd_level() == SimdLevel::avx512 ? deep_lanes_avx512
+                 : simd_level() == SimdLevel::avx2   ? deep_lanes_avx2
+                                                     : deep_lanes_sse2;
     EscapePass coarse{offset_re, offset_im, nullptr, coarse_grid, nullptr, cap, {0}, {0}};
     run_on_every_core(deep_task, &coarse);
     add_pass(coarse);

@@ -48,5 +48,6 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back);
 // the counts to pass.iterations; the cap must be at least 2.
 void deep_lanes_sse2(EscapePass& pass, DeepJob& job);
 void deep_lanes_avx2(EscapePass& pass, DeepJob& job);
+void deep_lanes_avx512(EscapePass& pass, DeepJob& job);
 
 }  // namespace zqv
