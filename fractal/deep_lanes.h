@@ -11,24 +11,18 @@
 #include <cstdint>
 
 #include "fractal/deep_point.h"
+#include "fractal/vector_lanes.h"
 
-#if defined(__i386__)
-#define LANES_ENTRY LANES_TARGET __attribute__((force_align_arg_pointer))
-#else
-#define LANES_ENTRY LANES_TARGET
-#endif
-#define LANES_INLINE LANES_TARGET __attribute__((always_inline)) inline
-
-
-#define DEEP_BATCHES 3
 namespace zqv {
 namespace {
 
-// Vectors of points run side by side to hide each one's chain of latencies.
+// Vectors of points run side by side to hide each one's chain of latencies:
+// three in 64-bit code; two in 32-bit code, whose 8 vector registers cannot
+// hold more.
 #if defined(__i386__)
 constexpr int deep_batches = 2;
 #else
-constexpr int deep_batches = DEEP_BATCHES;
+constexpr int deep_batches = 3;
 #endif
 
 template <class L>

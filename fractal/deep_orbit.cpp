@@ -189,15 +189,19 @@ std::string decimal_text(const Decimal& d)
     if (d.exponent >= 0 && leading <= 21) {
         text += d.digits + std::string(static_cast<std::size_t>(d.exponent), '0');
     } else if (d.exponent < 0 && leading > 0) {
-        text += d.digits.substr(0, static_cast<std::size_t>(leading)) + "." +
-                d.digits.substr(static_cast<std::size_t>(leading));
+        text += d.digits.substr(0, static_cast<std::size_t>(leading));
+        text += '.';
+        text += d.digits.substr(static_cast<std::size_t>(leading));
     } else if (d.exponent < 0 && leading > -6) {
         text += "0." + std::string(static_cast<std::size_t>(-leading), '0') + d.digits;
     } else {
         text += d.digits.substr(0, 1);
-        if (length > 1)
-            text += "." + d.digits.substr(1);
-        text += "e" + std::to_string(leading - 1);
+        if (length > 1) {
+            text += '.';
+            text += d.digits.substr(1);
+        }
+        text += 'e';
+        text += std::to_string(leading - 1);
     }
     return text;
 }
