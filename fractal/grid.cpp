@@ -1,0 +1,155 @@
+// The grids: the scalar definition of a point and its smooth fraction, the
+// rows handed to the vector lanes of every core, and the points copied from
+// the parent grid instead.
+#include "fractal/grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fractal/fast_frame.h"
+#include "fractal/grid_job.h"
+#include "fractal/portable_math.h"
+#include "fractal/worker_pool.h"
+
+namespace zqv {
+
+namespace {
+
+std::vector<double> re_of_column, im_of_row;
+std::uint64_t points_computed;
+
+void grid_task(void* job)
+{
+    GridJob& j = *static_cast<GridJob*>(job);
+    switch (simd_level()) {
+    case SimdLevel::avx512: grid_lanes_avx512(j); break;
+    case SimdLevel::avx2: grid_lanes_avx2(j); break;
+    default: grid_lanes_sse2(j); break;
+    }
+}
+
+// Where the parent grid holds the result of point (column, row) of the
+// child grid, its index there; −1 where it does not.
+std::int64_t parent_index(const GridJob& job, int column, int row)
+{
+    const GridSpec& s = *job.spec;
+    if (job.parent == nullptr || (column & 1) != 0 || (row & 1) != 0)
+        return -1;
+    // Child column i lies at (i − w/2)·step = ((i/2 + w/4) − w/2)·(2·step).
+    return static_cast<std::int64_t>(row / 2 + s.height / 4) * s.width + (column / 2 + s.width / 4);
+}
+
+}  // namespace
+
+GridPoint grid_point(double cr, double ci, std::uint32_t cap)
+{
+    double x = 0.0, y = 0.0;
+    for (std::uint32_t n = 0;; ++n) {
+        const double xx = x * x, yy = y * y;
+        if (xx + yy >= grid_escape_radius2)
+            return {n, xx + yy};
+        if (n >= cap)
+            return {grid_inside, 0.0};
+        y = (x + x) * y + ci;
+        x = (xx - yy) + cr;
+    }
+}
+
+std::uint16_t smooth_fraction(double magnitude2)
+{
+    // log|z|/log R = log2|z|²/log2 R², in [1, 2] for R² ≤ |z|² ≤ about R⁴.
+    const double ratio = portable_log2(magnitude2) / grid_log2_radius2;
+    const double fraction = 1.0 - portable_log2(ratio);
+    const double scaled = std::floor(std::clamp(fraction, 0.0, 1.0) * 65535.0 + 0.5);
+    return static_cast<std::uint16_t>(scaled);
+}
+
+double grid_re(const GridSpec& spec, int column)
+{
+    return spec.centre_re + static_cast<double>(column - spec.width / 2) * spec.step;
+}
+
+double grid_im(const GridSpec& spec, int row)
+{
+    return spec.centre_im + static_cast<double>(spec.height / 2 - row) * spec.step;
+}
+
+bool grid_resolves(const GridSpec& spec)
+{
+    for (int column = 1; column < spec.width; ++column)
+        if (!(grid_re(spec, column) > grid_re(spec, column - 1)))
+            return false;
+    for (int row = 1; row < spec.height; ++row)
+        if (!(grid_im(spec, row) < grid_im(spec, row - 1)))
+            return false;
+    return true;
+}
+
+bool top_up_grid_feed(GridJob& job, GridFeed& feed)
+{
+    const GridSpec& s = *job.spec;
+    feed.begin = feed.end = 0;
+    if (feed.cr.size() < static_cast<std::size_t>(s.width)) {
+        feed.cr.resize(s.width);
+        feed.ci.resize(s.width);
+        feed.index.resize(s.width);
+    }
+    while (feed.end == 0) {
+        const int row = job.next_row.fetch_add(1, std::memory_order_relaxed);
+        if (row >= s.height)
+            return false;
+        const std::int64_t first = static_cast<std::int64_t>(row) * s.width;
+        for (int column = 0; column < s.width; ++column) {
+            const std::int64_t shared = parent_index(job, column, row);
+            if (shared >= 0) {
+                const std::uint32_t count = job.parent_values->counts[shared];
+                // An escape within both caps, or staying inside for at least this cap, holds here too.
+                if ((count != grid_inside && count <= s.cap) || (count == grid_inside && job.parent->cap >= s.cap)) {
+                    job.values->counts[first + column] = count;
+                    job.values->fractions[first + column] = job.parent_values->fractions[shared];
+                    continue;
+                }
+            }
+            feed.cr[feed.end] = job.re_of_column[column];
+            feed.ci[feed.end] = job.im_of_row[row];
+            feed.index[feed.end] = first + column;
+            ++feed.end;
+        }
+        job.computed.fetch_add(feed.end, std::memory_order_relaxed);
+    }
+    return true;
+}
+
+void finish_grid_point(GridJob& job, std::int64_t index, std::uint32_t count, double magnitude2)
+{
+    job.values->counts[index] = count;
+    job.values->fractions[index] = count == grid_inside ? 0 : smooth_fraction(magnitude2);
+}
+
+void compute_grid(const GridSpec& spec, GridValues& values, const GridSpec* parent, const GridValues* parent_values)
+{
+    const std::size_t points = static_cast<std::size_t>(spec.width) * spec.height;
+    values.counts.resize(points);
+    values.fractions.resize(points);
+    re_of_column.resize(spec.width);
+    im_of_row.resize(spec.height);
+    for (int column = 0; column < spec.width; ++column)
+        re_of_column[column] = grid_re(spec, column);
+    for (int row = 0; row < spec.height; ++row)
+        im_of_row[row] = grid_im(spec, row);
+    const bool shares = parent != nullptr && parent_values != nullptr && parent->width == spec.width &&
+                        parent->height == spec.height && parent->step == spec.step * 2.0 &&
+                        parent->centre_re == spec.centre_re && parent->centre_im == spec.centre_im &&
+                        parent_values->counts.size() == points;
+    GridJob job{&spec, re_of_column.data(), im_of_row.data(), shares ? parent : nullptr,
+                shares ? parent_values : nullptr, &values, {0}, {0}};
+    run_on_every_core(grid_task, &job);
+    points_computed = job.computed.load();
+}
+
+std::uint64_t last_grid_points()
+{
+    return points_computed;
+}
+
+}  // namespace zqv
