@@ -37,8 +37,14 @@ struct GridValues {
     std::vector<std::uint16_t> fractions;
 };
 
-// The scalar definition of one point: z₀ = 0, z_{n+1} = z_n² + c; the first n
-// at most cap with |z_n|² ≥ R², or grid_inside; and |z_n|² there.
+// Whether c lies inside the main cardioid or the period-2 bulb, whose
+// points never escape (with a margin far beyond double rounding, the points
+// just outside them escape only after millions of iterations).
+bool in_main_bulbs(double cr, double ci);
+
+// The scalar definition of one point: grid_inside in the main bulbs; else
+// with z₀ = 0, z_{n+1} = z_n² + c, the first n at most cap with |z_n|² ≥ R²,
+// or grid_inside; and |z_n|² there.
 struct GridPoint {
     std::uint32_t count;
     double magnitude2;

@@ -167,7 +167,6 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
             if (std::optional<std::string> reason =
                     make_key(plan, k + 1, &outer, options.keyframes, colouring, inner, counts))
                 return reason;
-            outer.values = {};  // the deeper key frame no longer needs the counts it shared
         }
         if (interrupted())
             break;
@@ -289,6 +288,8 @@ int run_render(RenderOptions& options)
                         std::to_string(unresolved) + " on, double precision no longer tells the points apart");
         halvings = unresolved - 1;
     }
+    if (plan.cap == 0)  // one cap for every key frame, so each shares its points inside with the next
+        plan.cap = auto_cap(static_cast<int>(std::ceil(halvings)));
     Pace pace;
     pace.halvings = halvings;
     pace.fps = options.fps;
@@ -349,7 +350,7 @@ int run_render(RenderOptions& options)
     const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
     char summary[256];
     std::snprintf(summary, sizeof summary, "%lld pictures of %dx%d in %.1f s; %d key frames computed (%.0f%% of "
-                  "their points shared with the one before), %d read",
+                  "their points shared with the one before or known inside), %d read",
                   static_cast<long long>(total), width, height, seconds, counts.computed, shared, counts.read);
     std::fprintf(stderr, "%s\n", summary);
     return 0;
@@ -391,7 +392,7 @@ void setup_render(CLI::App& app)
         ->type_name("W")
         ->check(CLI::PositiveNumber)
         ->excludes(frames_option);
-    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving")
+    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom")
         ->capture_default_str();
     render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
         ->type_name("WxH")

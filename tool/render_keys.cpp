@@ -144,9 +144,9 @@ int band_count(const GridSpec& spec)
 
 }  // namespace
 
-std::uint32_t auto_cap(int key)
+std::uint32_t auto_cap(int halvings)
 {
-    return program_iteration_cap + 256u * static_cast<std::uint32_t>(key);
+    return program_iteration_cap + 256u * static_cast<std::uint32_t>(halvings);
 }
 
 GridSpec key_spec(const KeyPlan& plan, int key)
@@ -158,7 +158,7 @@ GridSpec key_spec(const KeyPlan& plan, int key)
     spec.step = std::ldexp(plan.start_width / plan.width, -key);
     spec.width = plan.width;
     spec.height = plan.height;
-    spec.cap = plan.cap != 0 ? plan.cap : auto_cap(key);
+    spec.cap = plan.cap;
     return spec;
 }
 

@@ -17,13 +17,13 @@ struct KeyPlan {
     double centre_re = 0.0, centre_im = 0.0;
     double start_width = 0.0;  // of the view at depth 0, and of key frame 0
     int width = 0, height = 0;  // points of every key frame
-    std::uint32_t cap = 0;      // 0: auto_cap of each key frame's depth
+    std::uint32_t cap = 0;      // of every key frame
 };
 
-// The iteration cap `auto` gives key frame k: the program's 2048 at the
-// start view, 256 more for each halving, as the counts near the boundary
-// grow with depth.
-std::uint32_t auto_cap(int key);
+// The iteration cap `auto` gives a zoom of that many halvings: the
+// program's 2048 and 256 more for each halving, as the counts near the
+// boundary grow with depth.
+std::uint32_t auto_cap(int halvings);
 
 GridSpec key_spec(const KeyPlan& plan, int key);
 
