@@ -242,8 +242,9 @@ int run_render(RenderOptions& options)
                 return exit_failed;
             }
             const GridSpec& s = first.spec;
+            // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
             if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
-                s.width < 2 * width) {
+                s.width < 2 * width || s.width > 8 * width) {
                 print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
                             std::to_string(s.height) + " points, for pictures of that aspect up to " +
                             std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));

@@ -5,8 +5,10 @@
 #include "tool/render_blend.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 #include "fractal/portable_math.h"
 #include "fractal/worker_pool.h"
@@ -24,7 +26,15 @@ struct AxisTaps {
     std::vector<std::uint16_t> weight;
     std::vector<int> ramp;  // 0 to 256: the rise from the key frame's edge
     int lowest = 0, highest = -1;  // the key indices any tap uses
+    // The same taps as `span` weights of consecutive key points from
+    // start[p], zero where a pixel has fewer, for the per-pixel sums.
+    int span = 0;
+    std::vector<int> start;
+    std::vector<std::uint16_t> dense;
 };
+
+// The most taps a pixel has: σ + 2 for σ key points per pixel, at most 4·4 + 2.
+constexpr int max_span = 18;
 
 // The taps of `pixels` picture pixels over `points` key points when picture
 // coordinate X maps to key coordinate ((X − pixels/2)·points_per_pixel − ½)·scale + points/2,
@@ -78,6 +88,19 @@ void make_taps(AxisTaps& taps, int pixels, int points, double points_per_pixel, 
         taps.highest = std::max(taps.highest, taps.index.back());
         left = right;
     }
+    taps.span = 1;
+    for (int x = 0; x < pixels; ++x)
+        taps.span = std::max(taps.span, taps.count[x]);
+    taps.start.assign(pixels, taps.lowest <= taps.highest ? taps.lowest : 0);
+    taps.dense.assign(static_cast<std::size_t>(pixels) * taps.span, 0);
+    for (int x = 0; x < pixels; ++x) {
+        if (taps.count[x] == 0)
+            continue;
+        taps.start[x] = taps.index[taps.first[x]];
+        for (int t = 0; t < taps.count[x]; ++t)
+            taps.dense[static_cast<std::size_t>(x) * taps.span + (taps.index[taps.first[x] + t] - taps.start[x])] =
+                taps.weight[taps.first[x] + t];
+    }
     for (int x = covered_first; x >= 0 && x <= covered_last; ++x) {
         const int inside = std::min(x - covered_first, covered_last - x) + 1;  // pixels from the edge, 1 the first
         taps.ramp[x] = std::min(256, inside * 256 / (ramp_band + 1));
@@ -103,7 +126,7 @@ struct BlendJob {
 void sum_rows(const Layer& layer, int y, std::vector<std::uint16_t>& sums)
 {
     const int first = layer.columns.lowest, n = 3 * (layer.columns.highest - first + 1);
-    sums.assign(n, 0);
+    sums.assign(n + 3 * max_span, 0);  // a pixel's span may reach past the last column used
     std::uint16_t* out = sums.data();
     const int tap0 = layer.rows.first[y];
     for (int t = tap0; t < tap0 + layer.rows.count[y]; ++t) {
@@ -114,22 +137,33 @@ void sum_rows(const Layer& layer, int y, std::vector<std::uint16_t>& sums)
     }
 }
 
-// Pixel x of the row whose sums are given: its three channels.
-inline void sum_columns(const Layer& layer, const std::vector<std::uint16_t>& sums, int x, unsigned (&rgb)[3])
+// Pixel x of the row whose sums are given: its three channels, from the
+// span weights of its consecutive key columns.
+template <int span>
+inline void sum_columns(const AxisTaps& columns, const std::uint16_t* sums, int x, unsigned (&rgb)[3])
 {
     unsigned r = 1u << 15, g = 1u << 15, b = 1u << 15;
-    const int tap0 = layer.columns.first[x];
-    for (int t = tap0; t < tap0 + layer.columns.count[x]; ++t) {
-        const std::uint16_t* s = sums.data() + 3 * (layer.columns.index[t] - layer.columns.lowest);
-        const unsigned w = layer.columns.weight[t];
-        r += w * s[0];
-        g += w * s[1];
-        b += w * s[2];
+    const std::uint16_t* s = sums + 3 * (columns.start[x] - columns.lowest);
+    const std::uint16_t* w = columns.dense.data() + static_cast<std::size_t>(x) * span;
+    for (int t = 0; t < span; ++t) {
+        r += unsigned{w[t]} * s[3 * t];
+        g += unsigned{w[t]} * s[3 * t + 1];
+        b += unsigned{w[t]} * s[3 * t + 2];
     }
     rgb[0] = r >> 16;
     rgb[1] = g >> 16;
     rgb[2] = b >> 16;
 }
+
+using SumColumns = void (*)(const AxisTaps&, const std::uint16_t*, int, unsigned (&)[3]);
+
+// sum_columns for each span, 1 to max_span.
+template <int... spans>
+constexpr std::array<SumColumns, sizeof...(spans)> make_sum_columns(std::integer_sequence<int, spans...>)
+{
+    return {&sum_columns<spans + 1>...};
+}
+constexpr auto sum_columns_of_span = make_sum_columns(std::make_integer_sequence<int, max_span>{});
 
 void blend_task(void* argument)
 {
@@ -144,13 +178,15 @@ void blend_task(void* argument)
         const int row_ramp = job.has_inner ? job.inner.rows.ramp[y] : 0;
         if (row_ramp > 0)
             sum_rows(job.inner, y, inner_sums);
+        const SumColumns outer_columns = sum_columns_of_span[job.outer.columns.span - 1];
+        const SumColumns inner_columns = sum_columns_of_span[job.has_inner ? job.inner.columns.span - 1 : 0];
         for (int x = 0; x < job.width; ++x) {
             unsigned o[3];
-            sum_columns(job.outer, outer_sums, x, o);
+            outer_columns(job.outer.columns, outer_sums.data(), x, o);
             const int column_ramp = row_ramp > 0 ? job.inner.columns.ramp[x] : 0;
             if (column_ramp > 0) {
                 unsigned in[3];
-                sum_columns(job.inner, inner_sums, x, in);
+                inner_columns(job.inner.columns, inner_sums.data(), x, in);
                 const unsigned w = (static_cast<unsigned>(job.share) * row_ramp * column_ramp + (1u << 15)) >> 16;
                 for (int c = 0; c < 3; ++c)
                     o[c] = (o[c] * (256 - w) + in[c] * w + 128) >> 8;
