@@ -56,6 +56,7 @@ struct Key {
     GridSpec spec;
     GridValues values;
     std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> half_rgb;  // halved, for when it is the inner key frame
 };
 
 struct KeyCounts {
@@ -119,6 +120,7 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
                 return reason;
     }
     colour_grid(colouring, key.values, key.rgb);
+    halve_colours({key.rgb.data(), key.spec.width, key.spec.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return std::nullopt;
 }
@@ -172,7 +174,7 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
             break;
         const auto started = std::chrono::steady_clock::now();
         const KeyColours outer_colours{outer.rgb.data(), outer.spec.width, outer.spec.height};
-        const KeyColours inner_colours{inner.rgb.data(), inner.spec.width, inner.spec.height};
+        const KeyColours inner_colours{inner.half_rgb.data(), inner.spec.width / 2, inner.spec.height / 2};
         blend_picture(outer_colours, fraction > 0.0 ? &inner_colours : nullptr, fraction, width, height, picture);
         const auto blended = std::chrono::steady_clock::now();
         if (std::optional<std::string> reason = write_picture(picture.data()))

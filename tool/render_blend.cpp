@@ -37,9 +37,10 @@ struct AxisTaps {
 constexpr int max_span = 18;
 
 // The taps of `pixels` picture pixels over `points` key points when picture
-// coordinate X maps to key coordinate ((X − pixels/2)·points_per_pixel − ½)·scale + points/2,
+// coordinate X maps to key coordinate ((X − pixels/2)·points_per_pixel − ½)·scale + points/2 + shift,
 // key point i covering [i − ½, i + ½); ramp_band pixels of rise at the edge.
-void make_taps(AxisTaps& taps, int pixels, int points, double points_per_pixel, double scale, int ramp_band)
+void make_taps(AxisTaps& taps, int pixels, int points, double points_per_pixel, double scale, double shift,
+               int ramp_band)
 {
     taps.first.assign(pixels, 0);
     taps.count.assign(pixels, 0);
@@ -49,7 +50,7 @@ void make_taps(AxisTaps& taps, int pixels, int points, double points_per_pixel, 
     taps.lowest = points;
     taps.highest = -1;
     const auto edge = [&](int x) {  // in 256ths of a key point, from the centre of point 0
-        const double u = ((x - pixels / 2) * points_per_pixel - 0.5) * scale + points / 2;
+        const double u = ((x - pixels / 2) * points_per_pixel - 0.5) * scale + points / 2 + shift;
         return static_cast<std::int64_t>(std::floor(u * 256.0 + 0.5));
     };
     const std::int64_t low_limit = -128, high_limit = static_cast<std::int64_t>(points) * 256 - 128;
@@ -165,40 +166,86 @@ constexpr std::array<SumColumns, sizeof...(spans)> make_sum_columns(std::integer
 }
 constexpr auto sum_columns_of_span = make_sum_columns(std::make_integer_sequence<int, max_span>{});
 
+// The pixels of picture row y, the outer layer's span fixed at compile time.
+template <int outer_span>
+void blend_row(const BlendJob& job, int y, int row_ramp, const std::vector<std::uint16_t>& outer_sums,
+               const std::vector<std::uint16_t>& inner_sums)
+{
+    std::uint8_t* out = job.picture + static_cast<std::size_t>(y) * job.width * 3;
+    const SumColumns inner_columns = sum_columns_of_span[job.has_inner ? job.inner.columns.span - 1 : 0];
+    for (int x = 0; x < job.width; ++x) {
+        unsigned o[3];
+        sum_columns<outer_span>(job.outer.columns, outer_sums.data(), x, o);
+        const int column_ramp = row_ramp > 0 ? job.inner.columns.ramp[x] : 0;
+        if (column_ramp > 0) {
+            unsigned in[3];
+            inner_columns(job.inner.columns, inner_sums.data(), x, in);
+            const unsigned w = (static_cast<unsigned>(job.share) * row_ramp * column_ramp + (1u << 15)) >> 16;
+            for (int c = 0; c < 3; ++c)
+                o[c] = (o[c] * (256 - w) + in[c] * w + 128) >> 8;
+        }
+        out[3 * x] = static_cast<std::uint8_t>(o[0]);
+        out[3 * x + 1] = static_cast<std::uint8_t>(o[1]);
+        out[3 * x + 2] = static_cast<std::uint8_t>(o[2]);
+    }
+}
+
+using BlendRow = void (*)(const BlendJob&, int, int, const std::vector<std::uint16_t>&,
+                          const std::vector<std::uint16_t>&);
+template <int... spans>
+constexpr std::array<BlendRow, sizeof...(spans)> make_blend_rows(std::integer_sequence<int, spans...>)
+{
+    return {&blend_row<spans + 1>...};
+}
+constexpr auto blend_row_of_span = make_blend_rows(std::make_integer_sequence<int, max_span>{});
+
 void blend_task(void* argument)
 {
     BlendJob& job = *static_cast<BlendJob*>(argument);
     thread_local std::vector<std::uint16_t> outer_sums, inner_sums;
+    const BlendRow row_of_pixels = blend_row_of_span[job.outer.columns.span - 1];
     for (;;) {
         const int y = job.next_row.fetch_add(1, std::memory_order_relaxed);
         if (y >= job.height)
             return;
-        std::uint8_t* out = job.picture + static_cast<std::size_t>(y) * job.width * 3;
         sum_rows(job.outer, y, outer_sums);
         const int row_ramp = job.has_inner ? job.inner.rows.ramp[y] : 0;
         if (row_ramp > 0)
             sum_rows(job.inner, y, inner_sums);
-        const SumColumns outer_columns = sum_columns_of_span[job.outer.columns.span - 1];
-        const SumColumns inner_columns = sum_columns_of_span[job.has_inner ? job.inner.columns.span - 1 : 0];
-        for (int x = 0; x < job.width; ++x) {
-            unsigned o[3];
-            outer_columns(job.outer.columns, outer_sums.data(), x, o);
-            const int column_ramp = row_ramp > 0 ? job.inner.columns.ramp[x] : 0;
-            if (column_ramp > 0) {
-                unsigned in[3];
-                inner_columns(job.inner.columns, inner_sums.data(), x, in);
-                const unsigned w = (static_cast<unsigned>(job.share) * row_ramp * column_ramp + (1u << 15)) >> 16;
-                for (int c = 0; c < 3; ++c)
-                    o[c] = (o[c] * (256 - w) + in[c] * w + 128) >> 8;
-            }
-            out[3 * x] = static_cast<std::uint8_t>(o[0]);
-            out[3 * x + 1] = static_cast<std::uint8_t>(o[1]);
-            out[3 * x + 2] = static_cast<std::uint8_t>(o[2]);
+        row_of_pixels(job, y, row_ramp, outer_sums, inner_sums);
+    }
+}
+
+struct HalveJob {
+    const std::uint8_t* rgb;
+    int width, height;  // of the full key frame
+    std::uint8_t* half;
+    std::atomic<int> next_row{0};
+};
+
+void halve_task(void* argument)
+{
+    HalveJob& job = *static_cast<HalveJob*>(argument);
+    const int half_width = job.width / 2;
+    for (int y; (y = job.next_row.fetch_add(1, std::memory_order_relaxed)) < job.height / 2;) {
+        const std::uint8_t* top = job.rgb + static_cast<std::size_t>(2 * y) * job.width * 3;
+        const std::uint8_t* bottom = top + static_cast<std::size_t>(job.width) * 3;
+        std::uint8_t* out = job.half + static_cast<std::size_t>(y) * half_width * 3;
+        for (int i = 0; i < 3 * half_width; ++i) {
+            const int x = i / 3 * 6 + i % 3;
+            out[i] = static_cast<std::uint8_t>((top[x] + top[x + 3] + bottom[x] + bottom[x + 3] + 2) >> 2);
         }
     }
 }
 
 }  // namespace
+
+void halve_colours(const KeyColours& key, std::vector<std::uint8_t>& half)
+{
+    half.resize(static_cast<std::size_t>(key.width / 2) * (key.height / 2) * 3);
+    HalveJob job{key.rgb, key.width, key.height, half.data()};
+    run_on_every_core(halve_task, &job);
+}
 
 int inner_share(double fraction)
 {
@@ -222,14 +269,16 @@ void blend_picture(const KeyColours& outer, const KeyColours* inner, double frac
     job.height = height;
     job.picture = picture.data();
     job.outer.key = &outer;
-    make_taps(job.outer.columns, width, outer.width, static_cast<double>(outer.width) / width, scale, band);
-    make_taps(job.outer.rows, height, outer.height, static_cast<double>(outer.height) / height, scale, band);
+    make_taps(job.outer.columns, width, outer.width, static_cast<double>(outer.width) / width, scale, 0.0, band);
+    make_taps(job.outer.rows, height, outer.height, static_cast<double>(outer.height) / height, scale, 0.0, band);
     job.share = inner != nullptr ? inner_share(fraction) : 0;
     job.has_inner = job.share > 0;
     if (job.has_inner) {
+        // The inner key frame halved: its point j covers full points 2j and
+        // 2j + 1, centred at 2j + ½, so a full coordinate u is u/2 − ¼ there.
         job.inner.key = inner;
-        make_taps(job.inner.columns, width, inner->width, static_cast<double>(inner->width) / width, 2.0 * scale, band);
-        make_taps(job.inner.rows, height, inner->height, static_cast<double>(inner->height) / height, 2.0 * scale, band);
+        make_taps(job.inner.columns, width, inner->width, 2.0 * inner->width / width, scale, -0.25, band);
+        make_taps(job.inner.rows, height, inner->height, 2.0 * inner->height / height, scale, -0.25, band);
         job.has_inner = job.inner.columns.highest >= 0 && job.inner.rows.highest >= 0;
     }
     run_on_every_core(blend_task, &job);

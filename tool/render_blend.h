@@ -18,11 +18,17 @@ struct KeyColours {
 };
 
 // The picture width x height (three bytes a pixel) at `fraction` of the way
-// from the outer key frame to the inner one, half its width in the plane.
-// At fraction 0 every pixel is the rounded mean of the outer key frame's
-// points under it; inner may then be absent.
+// from the outer key frame to the inner one, half its width in the plane,
+// given as halve_colours made it (the inner key frame always shows at least
+// 2 of its points per pixel, so halving it first loses nothing and halves
+// the work). At fraction 0 every pixel is the rounded mean of the outer key
+// frame's points under it; inner may then be absent.
 void blend_picture(const KeyColours& outer, const KeyColours* inner, double fraction, int width, int height,
                    std::vector<std::uint8_t>& picture);
+
+// The key frame at half its width and height, each point the rounded mean
+// of 2 x 2.
+void halve_colours(const KeyColours& key, std::vector<std::uint8_t>& half);
 
 // The deeper key frame's share of a picture at that fraction, in 256ths:
 // b(t) = (1 − 4^−t)/(4^(1−t) − 4^−t), which keeps the density of computed
