@@ -184,6 +184,7 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
         show_progress(number + 1);
     }
     end_progress();
+    // Where the time went, for measuring: ZQV_RENDER_TIMES set in the environment.
     if (std::getenv("ZQV_RENDER_TIMES") != nullptr)
         std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", counts.seconds, blend_seconds,
                      write_seconds);

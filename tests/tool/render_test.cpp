@@ -130,6 +130,9 @@ TEST(ToolRender, KeyFramesOwnPicturesCountsAndAReRenderFromKeptKeyFrames)
         }
         EXPECT_EQ(differing, 0) << "key frame " << key;
     }
+    // A picture between key frames, to the byte, as every build must make it.
+    const Rgb8 between = read_png(png_name("first", 5));
+    EXPECT_EQ(fnv1a64(between.pixels.data(), between.pixels.size()), 0xbe63aad517533827ull);
     EXPECT_TRUE(read_file(png_name("first", 1)) == read_file(png_name("first", 3)));  // the hold
     EXPECT_TRUE(read_file(png_name("first", 13)) == read_file(png_name("first", 11)));
 
