@@ -16,6 +16,7 @@
 
 #include "fractal/fast_frame.h"
 #include "fractal/grid.h"
+#include "fractal/portable_math.h"
 #include "test_support.h"
 #include "tool/palette.h"
 #include "tool/render_keys.h"
@@ -78,6 +79,22 @@ TEST(ToolRenderGrid, EveryLevelAndTheSharedPointsEqualTheScalarDefinition)
         EXPECT_GT(inside, 100);
     }
     use_simd_level(best_simd_level());
+}
+
+// zqvtool's own log2 and exp2, on which the smooth colours and the pace
+// rest, agree with the C library's to a few units in the last place.
+TEST(ToolRenderGrid, PortableLog2AndExp2AgreeWithTheLibrary)
+{
+    for (double x = 1e-300; x < 1e300; x *= 1.37) {
+        EXPECT_NEAR(portable_log2(x), std::log2(x), 4e-16 * std::max(1.0, std::abs(std::log2(x)))) << x;
+        const double y = std::log2(x) / 8.0;  // −125 to 125
+        EXPECT_NEAR(portable_exp2(y), std::exp2(y), 4e-16 * std::exp2(y)) << y;
+    }
+    EXPECT_EQ(portable_log2(1.0), 0.0);
+    EXPECT_EQ(portable_exp2(-3.0), 0.125);
+    // The smooth count runs from n + 1 at |z| = R down to n at |z| = R².
+    EXPECT_EQ(smooth_fraction(grid_escape_radius2), 65535);
+    EXPECT_EQ(smooth_fraction(grid_escape_radius2 * grid_escape_radius2), 0);
 }
 
 constexpr const char* location = "--centre -0.7436438870371,0.1318259042053 --width 0.08";
@@ -146,6 +163,41 @@ TEST(ToolRender, KeyFramesOwnPicturesCountsAndAReRenderFromKeptKeyFrames)
         << err;
     EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
     EXPECT_EQ(read_png(png_name("second", 5)).width, 48);
+}
+
+// What render refuses or cuts short, and that it then leaves no output.
+TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
+{
+    std::filesystem::remove_all("refused");
+    std::filesystem::create_directory("refused");
+    std::string out, err;
+    // Kept key frames of another location.
+    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 32x24 --frames 1 --fps 2 --keyframes other "
+                       "--force refused/a.gif", out, err), 0) << err;
+    EXPECT_EQ(run_tool("render --centre 0.3,0 --width 0.08 --size 32x24 --frames 1 --fps 2 --keyframes other "
+                       "refused/b.gif", out, err), 2);
+    EXPECT_NE(err.find("other location"), std::string::npos) << err;
+    // A palette file with a bad stop, named by its line.
+    { std::FILE* file = std::fopen("refused/bad.pal", "w"); std::fputs("; two stops\n0 0 0\n1 2\n", file); std::fclose(file); }
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --palette refused/bad.pal refused/c.gif", out, err), 2);
+    EXPECT_NE(err.find("bad.pal:3:"), std::string::npos) << err;
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --size 33x24 refused/d.gif", out, err), 2);
+    EXPECT_FALSE(std::filesystem::exists("refused/b.gif") || std::filesystem::exists("refused/c.gif") ||
+                 std::filesystem::exists("refused/d.gif"));
+    // Asked for 80 halvings, it renders up to the last key frame double precision resolves.
+    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 16x16 --frames 80 --fps 1 --force "
+                       "--seconds-per-halving 1 refused/%03d.png", out, err), 0) << err;
+    const std::size_t said = err.find("stopping after ");
+    ASSERT_NE(said, std::string::npos) << err;
+    const int halvings = std::atoi(err.c_str() + said + 15);
+    EXPECT_GT(halvings, 35);
+    EXPECT_LT(halvings, 50);
+    EXPECT_TRUE(std::filesystem::exists(png_name("refused", halvings)));
+    EXPECT_FALSE(std::filesystem::exists(png_name("refused", halvings + 1)));
+    GridSpec last{-0.7436438870371, 0.1318259042053, std::ldexp(0.08 / 32, -halvings), 32, 32, 1};
+    EXPECT_TRUE(grid_resolves(last));
+    last.step /= 2;
+    EXPECT_FALSE(grid_resolves(last));
 }
 
 // Across the edge of the deeper key frame, neighbouring pixels differ no
