@@ -33,7 +33,7 @@ void grid_task(void* job)
 // child grid, its index there; −1 where it does not.
 std::int64_t parent_index(const GridJob& job, int column, int row)
 {
-    const GridSpec& s = *job.spec;
+    const GridLayout& s = *job.layout;
     if (job.parent == nullptr || (column & 1) != 0 || (row & 1) != 0)
         return -1;
     // Child column i lies at (i − w/2)·step = ((i/2 + w/4) − w/2)·(2·step).
@@ -106,30 +106,30 @@ std::uint16_t smooth_fraction(double magnitude2)
     return static_cast<std::uint16_t>(scaled);
 }
 
-double grid_re(const GridSpec& spec, int column)
+double grid_re(const GridLayout& layout, int column)
 {
-    return spec.centre_re + static_cast<double>(column - spec.width / 2) * spec.step;
+    return layout.centre_re + static_cast<double>(column - layout.width / 2) * layout.step;
 }
 
-double grid_im(const GridSpec& spec, int row)
+double grid_im(const GridLayout& layout, int row)
 {
-    return spec.centre_im + static_cast<double>(spec.height / 2 - row) * spec.step;
+    return layout.centre_im + static_cast<double>(layout.height / 2 - row) * layout.step;
 }
 
-bool grid_resolves(const GridSpec& spec)
+bool grid_resolves(const GridLayout& layout)
 {
-    for (int column = 1; column < spec.width; ++column)
-        if (!(grid_re(spec, column) > grid_re(spec, column - 1)))
+    for (int column = 1; column < layout.width; ++column)
+        if (!(grid_re(layout, column) > grid_re(layout, column - 1)))
             return false;
-    for (int row = 1; row < spec.height; ++row)
-        if (!(grid_im(spec, row) < grid_im(spec, row - 1)))
+    for (int row = 1; row < layout.height; ++row)
+        if (!(grid_im(layout, row) < grid_im(layout, row - 1)))
             return false;
     return true;
 }
 
 bool top_up_grid_feed(GridJob& job, GridFeed& feed)
 {
-    const GridSpec& s = *job.spec;
+    const GridLayout& s = *job.layout;
     feed.begin = feed.end = 0;
     if (feed.cr.size() < static_cast<std::size_t>(s.width)) {
         feed.cr.resize(s.width);
@@ -173,22 +173,22 @@ void finish_grid_point(GridJob& job, std::int64_t index, std::uint32_t count, do
     job.values->fractions[index] = count == grid_inside ? 0 : smooth_fraction(magnitude2);
 }
 
-void compute_grid(const GridSpec& spec, GridValues& values, const GridSpec* parent, const GridValues* parent_values)
+void compute_grid(const GridLayout& layout, GridValues& values, const GridLayout* parent, const GridValues* parent_values)
 {
-    const std::size_t points = static_cast<std::size_t>(spec.width) * spec.height;
+    const std::size_t points = static_cast<std::size_t>(layout.width) * layout.height;
     values.counts.resize(points);
     values.fractions.resize(points);
-    re_of_column.resize(spec.width);
-    im_of_row.resize(spec.height);
-    for (int column = 0; column < spec.width; ++column)
-        re_of_column[column] = grid_re(spec, column);
-    for (int row = 0; row < spec.height; ++row)
-        im_of_row[row] = grid_im(spec, row);
-    const bool shares = parent != nullptr && parent_values != nullptr && parent->width == spec.width &&
-                        parent->height == spec.height && parent->step == spec.step * 2.0 &&
-                        parent->centre_re == spec.centre_re && parent->centre_im == spec.centre_im &&
+    re_of_column.resize(layout.width);
+    im_of_row.resize(layout.height);
+    for (int column = 0; column < layout.width; ++column)
+        re_of_column[column] = grid_re(layout, column);
+    for (int row = 0; row < layout.height; ++row)
+        im_of_row[row] = grid_im(layout, row);
+    const bool shares = parent != nullptr && parent_values != nullptr && parent->width == layout.width &&
+                        parent->height == layout.height && parent->step == layout.step * 2.0 &&
+                        parent->centre_re == layout.centre_re && parent->centre_im == layout.centre_im &&
                         parent_values->counts.size() == points;
-    GridJob job{&spec, re_of_column.data(), im_of_row.data(), shares ? parent : nullptr,
+    GridJob job{&layout, re_of_column.data(), im_of_row.data(), shares ? parent : nullptr,
                 shares ? parent_values : nullptr, &values, {0}, {0}};
     run_on_every_core(grid_task, &job);
     points_computed = job.computed.load();

@@ -23,7 +23,7 @@ constexpr std::uint32_t grid_inside = 0xffffffffu;
 // centre + ((i − width/2)·step, (height/2 − j)·step), row 0 on top, so the
 // centre is a point of the grid. width/2 and height/2 must be even: then a
 // grid of half the step shares every other point of this one's central half.
-struct GridSpec {
+struct GridLayout {
     double centre_re = 0.0, centre_im = 0.0;
     double step = 0.0;
     int width = 0, height = 0;
@@ -56,17 +56,17 @@ GridPoint grid_point(double cr, double ci, std::uint32_t cap);
 std::uint16_t smooth_fraction(double magnitude2);
 
 // The coordinates of the grid's columns and rows, as every computation of it forms them.
-double grid_re(const GridSpec& spec, int column);
-double grid_im(const GridSpec& spec, int row);
+double grid_re(const GridLayout& layout, int column);
+double grid_im(const GridLayout& layout, int row);
 
 // Whether double precision still tells the grid's points apart: its column
 // and row coordinates strictly increase and decrease.
-bool grid_resolves(const GridSpec& spec);
+bool grid_resolves(const GridLayout& layout);
 
-// Fills values for spec on every core. With a parent, the same grid at twice
+// Fills values for layout on every core. With a parent, the same grid at twice
 // the step, the points they share are copied from it where its result holds
-// under spec's cap, instead of being computed again.
-void compute_grid(const GridSpec& spec, GridValues& values, const GridSpec* parent = nullptr,
+// under layout's cap, instead of being computed again.
+void compute_grid(const GridLayout& layout, GridValues& values, const GridLayout* parent = nullptr,
                   const GridValues* parent_values = nullptr);
 
 // The points compute_grid iterated for its last grid (not copied).

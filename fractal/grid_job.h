@@ -13,10 +13,10 @@
 namespace zqv {
 
 struct GridJob {
-    const GridSpec* spec;
+    const GridLayout* layout;
     const double* re_of_column;
     const double* im_of_row;
-    const GridSpec* parent;             // null: every point is computed
+    const GridLayout* parent;             // null: every point is computed
     const GridValues* parent_values;
     GridValues* values;
     alignas(64) std::atomic<int> next_row;  // on a cache line of its own: every thread writes it

@@ -102,7 +102,7 @@ LANES_INLINE void grid_lanes(GridJob& job)
 {
     using V = typename L::V;
     constexpr unsigned all_lanes = (1u << L::width) - 1;
-    const std::uint32_t cap = job.spec->cap;
+    const std::uint32_t cap = job.layout->cap;
     const V radius2 = L::set1(grid_escape_radius2);
     GridFeed feed;
     GridVectors<L> v;

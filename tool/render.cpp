@@ -53,7 +53,7 @@ struct RenderOptions {
 // A key frame in hand: its counts while the next one may share them, and its colours.
 struct Key {
     int index = -1;
-    GridSpec spec;
+    GridLayout layout;
     GridValues values;
     std::vector<std::uint8_t> rgb;
     std::vector<std::uint8_t> half_rgb;  // halved, for when it is the inner key frame
@@ -99,8 +99,8 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
 {
     const auto started = std::chrono::steady_clock::now();
     key.index = index;
-    key.spec = key_spec(plan, index);
-    const KeyHeader header{index, key.spec};
+    key.layout = key_layout(plan, index);
+    const KeyHeader header{index, key.layout};
     const std::string file = folder.empty() ? std::string() : key_file(folder, index);
     std::error_code error;
     if (!file.empty() && std::filesystem::exists(file, error)) {
@@ -109,7 +109,7 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
         ++counts.read;
     } else {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
-        if (std::optional<std::string> reason = compute_key(plan, index, shares ? &parent->spec : nullptr,
+        if (std::optional<std::string> reason = compute_key(plan, index, shares ? &parent->layout : nullptr,
                                                             shares ? &parent->values : nullptr, key.values))
             return reason;
         ++counts.computed;
@@ -120,7 +120,7 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
                 return reason;
     }
     colour_grid(colouring, key.values, key.rgb);
-    halve_colours({key.rgb.data(), key.spec.width, key.spec.height}, key.half_rgb);
+    halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return std::nullopt;
 }
@@ -173,8 +173,8 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
         if (interrupted())
             break;
         const auto started = std::chrono::steady_clock::now();
-        const KeyColours outer_colours{outer.rgb.data(), outer.spec.width, outer.spec.height};
-        const KeyColours inner_colours{inner.half_rgb.data(), inner.spec.width / 2, inner.spec.height / 2};
+        const KeyColours outer_colours{outer.rgb.data(), outer.layout.width, outer.layout.height};
+        const KeyColours inner_colours{inner.half_rgb.data(), inner.layout.width / 2, inner.layout.height / 2};
         blend_picture(outer_colours, fraction > 0.0 ? &inner_colours : nullptr, fraction, width, height, picture);
         const auto blended = std::chrono::steady_clock::now();
         if (std::optional<std::string> reason = write_picture(picture.data()))
@@ -244,12 +244,13 @@ int run_render(RenderOptions& options)
                 print_error(file + ": " + *reason);
                 return exit_failed;
             }
-            const GridSpec& s = first.spec;
+            const GridLayout& s = first.layout;
             // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
             if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
                 s.width < 2 * width || s.width > 8 * width) {
                 print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
-                            std::to_string(s.height) + " points, for pictures of that aspect up to " +
+                            std::to_string(s.height) + " points, for pictures of that aspect from " +
+                            std::to_string(s.width / 8) + "x" + std::to_string(s.height / 8) + " up to " +
                             std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));
                 return exit_usage;
             }
@@ -260,7 +261,7 @@ int run_render(RenderOptions& options)
                 plan.centre_im = s.centre_im;
                 plan.start_width = s.step * s.width;
             }
-            if (key_spec(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
+            if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
                 print_error(options.keyframes + " holds the key frames of another location");
                 return exit_usage;
             }

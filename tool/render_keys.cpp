@@ -69,7 +69,7 @@ double get_double(const std::uint8_t* at)
 
 // The bands of a key frame, compressed or decompressed by every core.
 struct BandJob {
-    const GridSpec* spec;
+    const GridLayout* layout;
     GridValues* values;
     std::vector<std::vector<std::uint8_t>>* bands;  // compressed
     bool pack;  // true: values into bands; false: bands into values
@@ -78,13 +78,13 @@ struct BandJob {
 };
 
 // Band rows as planes: the 4 bytes of the counts' differences, then the 2 of the fractions.
-void pack_band(const GridSpec& spec, const GridValues& values, int first_row, int rows, std::vector<std::uint8_t>& raw)
+void pack_band(const GridLayout& layout, const GridValues& values, int first_row, int rows, std::vector<std::uint8_t>& raw)
 {
-    const std::size_t points = static_cast<std::size_t>(rows) * spec.width;
+    const std::size_t points = static_cast<std::size_t>(rows) * layout.width;
     raw.resize(points * bytes_per_point);
-    const std::size_t base = static_cast<std::size_t>(first_row) * spec.width;
+    const std::size_t base = static_cast<std::size_t>(first_row) * layout.width;
     for (std::size_t p = 0; p < points; ++p) {
-        const std::uint32_t left = p % spec.width == 0 ? 0 : values.counts[base + p - 1];
+        const std::uint32_t left = p % layout.width == 0 ? 0 : values.counts[base + p - 1];
         const std::uint32_t difference = values.counts[base + p] - left;
         for (int b = 0; b < 4; ++b)
             raw[b * points + p] = static_cast<std::uint8_t>(difference >> 8 * b);
@@ -93,15 +93,15 @@ void pack_band(const GridSpec& spec, const GridValues& values, int first_row, in
     }
 }
 
-void unpack_band(const GridSpec& spec, GridValues& values, int first_row, int rows, const std::vector<std::uint8_t>& raw)
+void unpack_band(const GridLayout& layout, GridValues& values, int first_row, int rows, const std::vector<std::uint8_t>& raw)
 {
-    const std::size_t points = static_cast<std::size_t>(rows) * spec.width;
-    const std::size_t base = static_cast<std::size_t>(first_row) * spec.width;
+    const std::size_t points = static_cast<std::size_t>(rows) * layout.width;
+    const std::size_t base = static_cast<std::size_t>(first_row) * layout.width;
     for (std::size_t p = 0; p < points; ++p) {
         std::uint32_t difference = 0;
         for (int b = 0; b < 4; ++b)
             difference |= static_cast<std::uint32_t>(raw[b * points + p]) << 8 * b;
-        const std::uint32_t left = p % spec.width == 0 ? 0 : values.counts[base + p - 1];
+        const std::uint32_t left = p % layout.width == 0 ? 0 : values.counts[base + p - 1];
         values.counts[base + p] = left + difference;
         values.fractions[base + p] = static_cast<std::uint16_t>(raw[4 * points + p] | raw[5 * points + p] << 8);
     }
@@ -110,14 +110,14 @@ void unpack_band(const GridSpec& spec, GridValues& values, int first_row, int ro
 void band_task(void* argument)
 {
     BandJob& job = *static_cast<BandJob*>(argument);
-    const GridSpec& spec = *job.spec;
+    const GridLayout& layout = *job.layout;
     const int band_count = static_cast<int>(job.bands->size());
     std::vector<std::uint8_t> raw;
     for (int band; (band = job.next.fetch_add(1)) < band_count;) {
-        const int first_row = band * band_rows, rows = std::min(band_rows, spec.height - first_row);
+        const int first_row = band * band_rows, rows = std::min(band_rows, layout.height - first_row);
         std::vector<std::uint8_t>& packed = (*job.bands)[band];
         if (job.pack) {
-            pack_band(spec, *job.values, first_row, rows, raw);
+            pack_band(layout, *job.values, first_row, rows, raw);
             uLongf size = compressBound(static_cast<uLong>(raw.size()));
             packed.resize(size);
             // Level 1: three times as fast as the default for a few per cent more bytes.
@@ -125,21 +125,21 @@ void band_task(void* argument)
                 job.failed = true;
             packed.resize(size);
         } else {
-            raw.resize(static_cast<std::size_t>(rows) * spec.width * bytes_per_point);
+            raw.resize(static_cast<std::size_t>(rows) * layout.width * bytes_per_point);
             uLongf size = static_cast<uLongf>(raw.size());
             if (uncompress(raw.data(), &size, packed.data(), static_cast<uLong>(packed.size())) != Z_OK ||
                 size != raw.size()) {
                 job.failed = true;
                 continue;
             }
-            unpack_band(spec, *job.values, first_row, rows, raw);
+            unpack_band(layout, *job.values, first_row, rows, raw);
         }
     }
 }
 
-int band_count(const GridSpec& spec)
+int band_count(const GridLayout& layout)
 {
-    return (spec.height + band_rows - 1) / band_rows;
+    return (layout.height + band_rows - 1) / band_rows;
 }
 
 }  // namespace
@@ -149,36 +149,36 @@ std::uint32_t auto_cap(int halvings)
     return program_iteration_cap + 256u * static_cast<std::uint32_t>(halvings);
 }
 
-GridSpec key_spec(const KeyPlan& plan, int key)
+GridLayout key_layout(const KeyPlan& plan, int key)
 {
-    GridSpec spec;
-    spec.centre_re = plan.centre_re;
-    spec.centre_im = plan.centre_im;
+    GridLayout layout;
+    layout.centre_re = plan.centre_re;
+    layout.centre_im = plan.centre_im;
     // Halving by ldexp is exact: every step is twice the next one's.
-    spec.step = std::ldexp(plan.start_width / plan.width, -key);
-    spec.width = plan.width;
-    spec.height = plan.height;
-    spec.cap = plan.cap;
-    return spec;
+    layout.step = std::ldexp(plan.start_width / plan.width, -key);
+    layout.width = plan.width;
+    layout.height = plan.height;
+    layout.cap = plan.cap;
+    return layout;
 }
 
 int first_unresolved_key(const KeyPlan& plan, int limit)
 {
     for (int key = 0; key <= limit; ++key)
-        if (!grid_resolves(key_spec(plan, key)))
+        if (!grid_resolves(key_layout(plan, key)))
             return key;
     return limit + 1;
 }
 
-std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridSpec* parent,
+std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
                                        const GridValues* parent_values, GridValues& values)
 {
-    const GridSpec spec = key_spec(plan, key);
+    const GridLayout layout = key_layout(plan, key);
     // Past double precision the deep engine will compute the grid here, from
     // offsets to a reference orbit; until then such key frames are refused.
-    if (!grid_resolves(spec))
+    if (!grid_resolves(layout))
         return "key frame " + std::to_string(key) + " lies past double precision";
-    compute_grid(spec, values, parent, parent_values);
+    compute_grid(layout, values, parent, parent_values);
     return std::nullopt;
 }
 
@@ -196,15 +196,15 @@ std::optional<std::string> read_key_header(const std::string& path, KeyHeader& h
     if (!file.read(reinterpret_cast<char*>(bytes), header_bytes) || std::memcmp(bytes, key_magic, 8) != 0)
         return "not a key frame file";
     header.key = static_cast<int>(get_u32(bytes + 8));
-    header.spec.cap = get_u32(bytes + 12);
-    header.spec.width = static_cast<int>(get_u32(bytes + 16));
-    header.spec.height = static_cast<int>(get_u32(bytes + 20));
+    header.layout.cap = get_u32(bytes + 12);
+    header.layout.width = static_cast<int>(get_u32(bytes + 16));
+    header.layout.height = static_cast<int>(get_u32(bytes + 20));
     const std::uint32_t bands = get_u32(bytes + 24);
-    header.spec.centre_re = get_double(bytes + 28);
-    header.spec.centre_im = get_double(bytes + 36);
-    header.spec.step = get_double(bytes + 44);
+    header.layout.centre_re = get_double(bytes + 28);
+    header.layout.centre_im = get_double(bytes + 36);
+    header.layout.step = get_double(bytes + 44);
     const std::uint32_t rows = get_u32(bytes + 52);
-    const GridSpec& s = header.spec;
+    const GridLayout& s = header.layout;
     if (s.width <= 0 || s.height <= 0 || s.width > 1 << 17 || s.height > 1 << 17 || s.width % 4 != 0 ||
         s.height % 4 != 0 || rows != band_rows || static_cast<int>(bands) != band_count(s))
         return "not a key frame file";
@@ -216,7 +216,7 @@ std::optional<std::string> read_key(const std::string& path, const KeyHeader& ex
     KeyHeader header;
     if (std::optional<std::string> reason = read_key_header(path, header))
         return reason;
-    const GridSpec &s = header.spec, &e = expected.spec;
+    const GridLayout &s = header.layout, &e = expected.layout;
     if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
         s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step)
         return "it holds another key frame (another location, cap or size)";
@@ -243,7 +243,7 @@ std::optional<std::string> read_key(const std::string& path, const KeyHeader& ex
 
 std::optional<std::string> write_key(const std::string& path, const KeyHeader& header, const GridValues& values)
 {
-    const GridSpec& s = header.spec;
+    const GridLayout& s = header.layout;
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
     BandJob job{&s, const_cast<GridValues*>(&values), &bands, true};  // packing only reads the values
     run_on_every_core(band_task, &job);

@@ -25,7 +25,7 @@ struct KeyPlan {
 // boundary grow with depth.
 std::uint32_t auto_cap(int halvings);
 
-GridSpec key_spec(const KeyPlan& plan, int key);
+GridLayout key_layout(const KeyPlan& plan, int key);
 
 // The first key frame from 0 to limit whose points double precision no
 // longer tells apart, or limit + 1 if there is none.
@@ -35,7 +35,7 @@ int first_unresolved_key(const KeyPlan& plan, int limit);
 // frame before it (parent, parent_values) the points they share. The place
 // where a deeper engine takes over from double precision; the reason if the
 // key frame cannot be computed.
-std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridSpec* parent,
+std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
                                        const GridValues* parent_values, GridValues& values);
 
 // The file of key frame `key` in folder.
@@ -44,7 +44,7 @@ std::string key_file(const std::string& folder, int key);
 // What a key frame file's header holds.
 struct KeyHeader {
     int key = 0;
-    GridSpec spec;
+    GridLayout layout;
 };
 
 // Reads a key frame file's header; the reason if it is not one.

@@ -53,8 +53,8 @@ std::string png_name(const char* folder, int number)
 // its parent, against grid_point; near the boundary, so counts and caps vary.
 TEST(ToolRenderGrid, EveryLevelAndTheSharedPointsEqualTheScalarDefinition)
 {
-    const GridSpec parent{-0.7436438870371, 0.1318259042053, 1.0 / 256, 96, 72, 300};
-    GridSpec child = parent;
+    const GridLayout parent{-0.7436438870371, 0.1318259042053, 1.0 / 256, 96, 72, 300};
+    GridLayout child = parent;
     child.step = parent.step / 2;
     child.cap = 400;  // more than the parent's: its points inside are computed again
     for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
@@ -64,12 +64,12 @@ TEST(ToolRenderGrid, EveryLevelAndTheSharedPointsEqualTheScalarDefinition)
         compute_grid(child, inner, &parent, &outer);
         EXPECT_LT(last_grid_points(), 96u * 72u);  // some were shared
         int inside = 0;
-        using Grid = std::pair<const GridSpec*, const GridValues*>;
-        for (const auto& [spec, values] : {Grid{&parent, &outer}, Grid{&child, &inner}}) {
-            for (int row = 0; row < spec->height; ++row) {
-                for (int column = 0; column < spec->width; ++column) {
-                    const GridPoint p = grid_point(grid_re(*spec, column), grid_im(*spec, row), spec->cap);
-                    const std::size_t i = static_cast<std::size_t>(row) * spec->width + column;
+        using Grid = std::pair<const GridLayout*, const GridValues*>;
+        for (const auto& [layout, values] : {Grid{&parent, &outer}, Grid{&child, &inner}}) {
+            for (int row = 0; row < layout->height; ++row) {
+                for (int column = 0; column < layout->width; ++column) {
+                    const GridPoint p = grid_point(grid_re(*layout, column), grid_im(*layout, row), layout->cap);
+                    const std::size_t i = static_cast<std::size_t>(row) * layout->width + column;
                     ASSERT_EQ(values->counts[i], p.count) << row << " " << column;
                     ASSERT_EQ(values->fractions[i], p.count == grid_inside ? 0 : smooth_fraction(p.magnitude2));
                     inside += p.count == grid_inside;
@@ -126,7 +126,7 @@ TEST(ToolRender, KeyFramesOwnPicturesCountsAndAReRenderFromKeptKeyFrames)
     for (int key = 0; key <= 2; ++key) {
         KeyHeader header;
         ASSERT_FALSE(read_key_header(key_file("keys", key), header));
-        ASSERT_EQ(header.spec.width, 192);
+        ASSERT_EQ(header.layout.width, 192);
         GridValues values;
         ASSERT_FALSE(read_key(key_file("keys", key), header, values));
         const Rgb8 picture = read_png(png_name("first", 3 + 4 * key));
@@ -194,7 +194,7 @@ TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
     EXPECT_LT(halvings, 50);
     EXPECT_TRUE(std::filesystem::exists(png_name("refused", halvings)));
     EXPECT_FALSE(std::filesystem::exists(png_name("refused", halvings + 1)));
-    GridSpec last{-0.7436438870371, 0.1318259042053, std::ldexp(0.08 / 32, -halvings), 32, 32, 1};
+    GridLayout last{-0.7436438870371, 0.1318259042053, std::ldexp(0.08 / 32, -halvings), 32, 32, 1};
     EXPECT_TRUE(grid_resolves(last));
     last.step /= 2;
     EXPECT_FALSE(grid_resolves(last));
