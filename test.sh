@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 
 ensure_packages cmake ninja-build g++ googletest \
-    g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine32:i386 xvfb xauth \
+    g++-mingw-w64-i686-posix libz-mingw-w64-dev zlib1g-dev wine wine32:i386 xvfb xauth \
     qt6-base-dev xdotool locales clang libclang-rt-14-dev \
     libcli11-dev libstb-dev libboost-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config \
     dpkg-dev desktop-file-utils file

@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     setup_info(app);
     setup_generate(app);
     setup_export(app);
+    setup_render(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError& e) {  // a subcommand's own exit code

@@ -26,6 +26,7 @@ constexpr const char* part_suffix = ".part";
 void setup_info(CLI::App& app);
 void setup_generate(CLI::App& app);
 void setup_export(CLI::App& app);
+void setup_render(CLI::App& app);
 
 // Ends the subcommand's action with its exit code: main returns it.
 inline void exit_with(int code)

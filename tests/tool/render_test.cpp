@@ -1,0 +1,252 @@
+// zqvtool render on both builds: the grid kernel against its scalar
+// definition, and lossless renders against the key frames they keep: each
+// key frame's own picture, the picture count and size, no seam where the
+// deeper key frame begins, and a recoloured render from kept key frames.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "fractal/fast_frame.h"
+#include "fractal/grid.h"
+#include "fractal/portable_math.h"
+#include "test_support.h"
+#include "tool/palette.h"
+#include "tool/render_keys.h"
+#include "tool_test_support.h"
+
+using namespace zqv;
+
+namespace {
+
+struct Rgb8 {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+Rgb8 read_png(const std::string& path)
+{
+    Rgb8 picture;
+    int channels;
+    if (stbi_uc* rgb = stbi_load(path.c_str(), &picture.width, &picture.height, &channels, 3)) {
+        picture.pixels.assign(rgb, rgb + 3 * picture.width * picture.height);
+        stbi_image_free(rgb);
+    }
+    return picture;
+}
+
+std::string png_name(const char* folder, int number)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "%s/%03d.png", folder, number);
+    return name;
+}
+
+// Every point of a grid by the vector lanes of each level, with and without
+// its parent, against grid_point; near the boundary, so counts and caps vary.
+TEST(ToolRenderGrid, EveryLevelAndTheSharedPointsEqualTheScalarDefinition)
+{
+    const GridLayout parent{-0.7436438870371, 0.1318259042053, 1.0 / 256, 96, 72, 300};
+    GridLayout child = parent;
+    child.step = parent.step / 2;
+    child.cap = 400;  // more than the parent's: its points inside are computed again
+    for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
+        use_simd_level(level);
+        GridValues outer, inner;
+        compute_grid(parent, outer);
+        compute_grid(child, inner, &parent, &outer);
+        EXPECT_LT(last_grid_points(), 96u * 72u);  // some were shared
+        int inside = 0;
+        using Grid = std::pair<const GridLayout*, const GridValues*>;
+        for (const auto& [layout, values] : {Grid{&parent, &outer}, Grid{&child, &inner}}) {
+            for (int row = 0; row < layout->height; ++row) {
+                for (int column = 0; column < layout->width; ++column) {
+                    const GridPoint p = grid_point(grid_re(*layout, column), grid_im(*layout, row), layout->cap);
+                    const std::size_t i = static_cast<std::size_t>(row) * layout->width + column;
+                    ASSERT_EQ(values->counts[i], p.count) << row << " " << column;
+                    ASSERT_EQ(values->fractions[i], p.count == grid_inside ? 0 : smooth_fraction(p.magnitude2));
+                    inside += p.count == grid_inside;
+                }
+            }
+        }
+        EXPECT_GT(inside, 100);
+    }
+    use_simd_level(best_simd_level());
+}
+
+// zqvtool's own log2 and exp2, on which the smooth colours and the pace
+// rest, agree with the C library's to a few units in the last place.
+TEST(ToolRenderGrid, PortableLog2AndExp2AgreeWithTheLibrary)
+{
+    for (double x = 1e-300; x < 1e300; x *= 1.37) {
+        EXPECT_NEAR(portable_log2(x), std::log2(x), 4e-16 * std::max(1.0, std::abs(std::log2(x)))) << x;
+        const double y = std::log2(x) / 8.0;  // −125 to 125
+        EXPECT_NEAR(portable_exp2(y), std::exp2(y), 4e-16 * std::exp2(y)) << y;
+    }
+    EXPECT_EQ(portable_log2(1.0), 0.0);
+    EXPECT_EQ(portable_exp2(-3.0), 0.125);
+    // The smooth count runs from n + 1 at |z| = R down to n at |z| = R².
+    EXPECT_EQ(smooth_fraction(grid_escape_radius2), 65535);
+    EXPECT_EQ(smooth_fraction(grid_escape_radius2 * grid_escape_radius2), 0);
+}
+
+constexpr const char* location = "--centre -0.7436438870371,0.1318259042053 --width 0.08";
+
+// Two halvings at 4 pictures a halving (--duration 2.25: 9 pictures, so
+// depths 0, 1/4, ... 2) held half a second at each end.
+const std::string lossless_render = std::string("render ") + location +
+                                    " --frames 2 --fps 4 --duration 2.25 --hold 0.5 --force";
+
+TEST(ToolRender, KeyFramesOwnPicturesCountsAndAReRenderFromKeptKeyFrames)
+{
+    std::filesystem::remove_all("keys");
+    std::filesystem::remove_all("first");
+    std::filesystem::remove_all("second");
+    std::filesystem::create_directory("first");
+    std::filesystem::create_directory("second");
+    std::string out, err;
+    ASSERT_EQ(run_tool(lossless_render + " --size 96x64 --keyframes keys first/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("3 key frames computed"), std::string::npos) << err;
+    int pictures = 0;
+    while (std::filesystem::exists(png_name("first", pictures + 1)))
+        ++pictures;
+    EXPECT_EQ(pictures, 2 + 9 + 2);
+
+    // Each key frame's moment: pictures 3, 7 and 11 are the key frame's
+    // colours, each pixel the rounded mean of the 2 x 2 points under it.
+    Colouring colouring;
+    ASSERT_FALSE(find_palette("sky", colouring.palette));
+    for (int key = 0; key <= 2; ++key) {
+        KeyHeader header;
+        ASSERT_FALSE(read_key_header(key_file("keys", key), header));
+        ASSERT_EQ(header.layout.width, 192);
+        GridValues values;
+        ASSERT_FALSE(read_key(key_file("keys", key), header, values));
+        const Rgb8 picture = read_png(png_name("first", 3 + 4 * key));
+        ASSERT_EQ(picture.width, 96);
+        ASSERT_EQ(picture.height, 64);
+        int differing = 0;
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 96; ++x) {
+                int sum[3] = {0, 0, 0};
+                for (int point : {2 * y * 192 + 2 * x, 2 * y * 192 + 2 * x + 1, (2 * y + 1) * 192 + 2 * x,
+                                  (2 * y + 1) * 192 + 2 * x + 1}) {
+                    const Rgb c = colour_of(colouring, values.counts[point], values.fractions[point]);
+                    sum[0] += c.red, sum[1] += c.green, sum[2] += c.blue;
+                }
+                for (int c = 0; c < 3; ++c)
+                    differing += picture.pixels[3 * (y * 96 + x) + c] != (sum[c] + 2) / 4;
+            }
+        }
+        EXPECT_EQ(differing, 0) << "key frame " << key;
+    }
+    // A picture between key frames, to the byte, as every build must make it.
+    const Rgb8 between = read_png(png_name("first", 5));
+    EXPECT_EQ(fnv1a64(between.pixels.data(), between.pixels.size()), 0xbe63aad517533827ull);
+    EXPECT_TRUE(read_file(png_name("first", 1)) == read_file(png_name("first", 3)));  // the hold
+    EXPECT_TRUE(read_file(png_name("first", 13)) == read_file(png_name("first", 11)));
+
+    // The same render from the kept key frames, computing nothing: the same bytes.
+    ASSERT_EQ(run_tool(lossless_render + " --size 96x64 --keyframes keys second/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
+    for (int number = 1; number <= pictures; ++number)
+        EXPECT_TRUE(read_file(png_name("first", number)) == read_file(png_name("second", number))) << number;
+    // Recoloured and smaller, still computing nothing.
+    ASSERT_EQ(run_tool(lossless_render + " --keyframes keys --palette grey --size 48x32 second/%03d.png", out, err), 0)
+        << err;
+    EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
+    EXPECT_EQ(read_png(png_name("second", 5)).width, 48);
+}
+
+// What render refuses or cuts short, and that it then leaves no output.
+TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
+{
+    std::filesystem::remove_all("refused");
+    std::filesystem::create_directory("refused");
+    std::string out, err;
+    // Kept key frames of another location.
+    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 32x24 --frames 1 --fps 2 --keyframes other "
+                       "--force refused/a.gif", out, err), 0) << err;
+    EXPECT_EQ(run_tool("render --centre 0.3,0 --width 0.08 --size 32x24 --frames 1 --fps 2 --keyframes other "
+                       "refused/b.gif", out, err), 2);
+    EXPECT_NE(err.find("other location"), std::string::npos) << err;
+    // A palette file with a bad stop, named by its line.
+    { std::FILE* file = std::fopen("refused/bad.pal", "w"); std::fputs("; two stops\n0 0 0\n1 2\n", file); std::fclose(file); }
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --palette refused/bad.pal refused/c.gif", out, err), 2);
+    EXPECT_NE(err.find("bad.pal:3:"), std::string::npos) << err;
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --size 33x24 refused/d.gif", out, err), 2);
+    EXPECT_FALSE(std::filesystem::exists("refused/b.gif") || std::filesystem::exists("refused/c.gif") ||
+                 std::filesystem::exists("refused/d.gif"));
+    // Asked for 80 halvings, it renders up to the last key frame double precision resolves.
+    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 16x16 --frames 80 --fps 1 --force "
+                       "--seconds-per-halving 1 refused/%03d.png", out, err), 0) << err;
+    const std::size_t said = err.find("stopping after ");
+    ASSERT_NE(said, std::string::npos) << err;
+    const int halvings = std::atoi(err.c_str() + said + 15);
+    EXPECT_GT(halvings, 35);
+    EXPECT_LT(halvings, 50);
+    EXPECT_TRUE(std::filesystem::exists(png_name("refused", halvings)));
+    EXPECT_FALSE(std::filesystem::exists(png_name("refused", halvings + 1)));
+    GridLayout last{-0.7436438870371, 0.1318259042053, std::ldexp(0.08 / 32, -halvings), 32, 32, 1};
+    EXPECT_TRUE(grid_resolves(last));
+    last.step /= 2;
+    EXPECT_FALSE(grid_resolves(last));
+}
+
+// Across the edge of the deeper key frame, neighbouring pixels differ no
+// more than neighbours a few pixels away on either side: over every picture
+// between key frames, the mean difference of the pixel pairs that straddle
+// its left and right edges against that of the pairs 3 to 5 pixels off them,
+// where the picture's smooth colours make any misfit show.
+TEST(ToolRender, NoSeamWhereTheDeeperKeyFrameBegins)
+{
+    std::filesystem::remove_all("seam");
+    std::filesystem::create_directory("seam");
+    std::string out, err;
+    const int width = 160, height = 120, per_halving = 16, halvings = 2;
+    ASSERT_EQ(run_tool("render --centre -0.6,0.3 --width 3 --size 160x120 --frames 2 --fps 16 --duration 2.0625 "
+                       "--force seam/%03d.png", out, err), 0) << err;  // 33 pictures: depths j/16
+    double edge_sum = 0.0, near_sum = 0.0;
+    long edge_pairs = 0, near_pairs = 0;
+    for (int number = 1; number <= per_halving * halvings; ++number) {
+        const double fraction = static_cast<double>((number - 1) % per_halving) / per_halving;
+        if (fraction < 0.25)  // the edge too near the centre, or the deeper key frame's share too small
+            continue;
+        const Rgb8 p = read_png(png_name("seam", number));
+        ASSERT_EQ(p.width, width);
+        // The deeper key frame covers the central 2^(f−1) of the picture.
+        const double half = width / 2.0 * std::pow(2.0, fraction - 1.0);
+        const int left = static_cast<int>(std::ceil(width / 2.0 - half));
+        const int right = static_cast<int>(std::floor(width / 2.0 + half)) - 1;
+        const int top = static_cast<int>(std::ceil(height / 2.0 - half * height / width));
+        const int bottom = static_cast<int>(std::floor(height / 2.0 + half * height / width)) - 1;
+        const auto difference = [&](int x, int y) {  // between pixels x and x + 1
+            int d = 0;
+            for (int c = 0; c < 3; ++c)
+                d += std::abs(p.pixels[3 * (y * width + x) + c] - p.pixels[3 * (y * width + x + 1) + c]);
+            return d;
+        };
+        for (int y = top; y <= bottom; ++y) {
+            for (const int edge : {left - 1, right}) {  // the pair (edge, edge + 1) straddles it
+                if (edge < 6 || edge + 7 > width)
+                    continue;
+                edge_sum += difference(edge - 1, y) + difference(edge, y) + difference(edge + 1, y);
+                edge_pairs += 3;
+                for (const int off : {-5, -4, -3, 3, 4, 5})
+                    near_sum += difference(edge + off, y);
+                near_pairs += 6;
+            }
+        }
+    }
+    ASSERT_GT(edge_pairs, 1000);
+    EXPECT_LT(edge_sum / edge_pairs, 1.06 * near_sum / near_pairs) << edge_sum / edge_pairs << " " << near_sum / near_pairs;
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// The built-in palettes, palette files and the colouring of grids.
+#include "tool/palette.h"
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "fractal/worker_pool.h"
+
+namespace zqv {
+
+namespace {
+
+struct BuiltinPalette {
+    const char* name;
+    std::vector<Rgb> stops;
+    double counts_per_stop;
+};
+
+// The program's own colour ramp, a stop per count, is the classic look;
+// the others change colour every few counts. None holds black, the
+// default colour of the points inside.
+const std::vector<BuiltinPalette>& builtins()
+{
+    static const std::vector<BuiltinPalette> palettes = [] {
+        std::vector<Rgb> ramp;
+        for (int i = 0; i < 256; ++i)
+            ramp.push_back(ramp_colour(i));
+        return std::vector<BuiltinPalette>{
+            {"sky", {{0, 7, 100}, {32, 107, 203}, {237, 255, 255}, {255, 170, 0}, {80, 30, 10}}, 8.0},
+            {"classic", ramp, 1.0},
+            {"fire", {{90, 0, 10}, {200, 30, 0}, {255, 140, 0}, {255, 230, 120}, {255, 255, 240}, {150, 60, 20}}, 6.0},
+            {"grey", {{24, 24, 24}, {235, 235, 235}}, 12.0},
+        };
+    }();
+    return palettes;
+}
+
+std::string trimmed(const std::string& line)
+{
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+}
+
+// One stop, "R G B" or "#RRGGBB", read the same in every locale.
+bool parse_stop(const std::string& text, Rgb& colour)
+{
+    int values[3];
+    if (text[0] == '#') {
+        if (text.size() != 7)
+            return false;
+        for (int i = 0; i < 3; ++i) {
+            const char* begin = text.data() + 1 + 2 * i;
+            if (std::from_chars(begin, begin + 2, values[i], 16).ptr != begin + 2)
+                return false;
+        }
+    } else {
+        const char* at = text.data();
+        const char* end = at + text.size();
+        for (int i = 0; i < 3; ++i) {
+            while (at < end && (*at == ' ' || *at == '\t' || *at == ','))
+                ++at;
+            const std::from_chars_result read = std::from_chars(at, end, values[i]);
+            if (read.ec != std::errc{} || values[i] < 0 || values[i] > 255)
+                return false;
+            at = read.ptr;
+        }
+        if (at != end)
+            return false;
+    }
+    colour = {static_cast<std::uint8_t>(values[0]), static_cast<std::uint8_t>(values[1]),
+              static_cast<std::uint8_t>(values[2])};
+    return true;
+}
+
+struct ColourJob {
+    const Colouring* colouring;
+    const GridValues* values;
+    std::uint8_t* rgb;
+    std::atomic<std::size_t> next{0};
+};
+
+void colour_task(void* argument)
+{
+    ColourJob& job = *static_cast<ColourJob*>(argument);
+    constexpr std::size_t span = 16384;  // points per grab
+    const std::size_t points = job.values->counts.size();
+    for (;;) {
+        const std::size_t first = job.next.fetch_add(span, std::memory_order_relaxed);
+        if (first >= points)
+            return;
+        const std::size_t last = std::min(points, first + span);
+        for (std::size_t i = first; i < last; ++i) {
+            const Rgb c = colour_of(*job.colouring, job.values->counts[i], job.values->fractions[i]);
+            job.rgb[3 * i] = c.red;
+            job.rgb[3 * i + 1] = c.green;
+            job.rgb[3 * i + 2] = c.blue;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> palette_names()
+{
+    std::vector<std::string> names;
+    for (const BuiltinPalette& palette : builtins())
+        names.emplace_back(palette.name);
+    return names;
+}
+
+std::optional<std::string> find_palette(const std::string& name_or_path, Palette& palette)
+{
+    for (const BuiltinPalette& builtin : builtins()) {
+        if (name_or_path == builtin.name) {
+            palette = {builtin.stops, builtin.counts_per_stop};
+            return std::nullopt;
+        }
+    }
+    std::ifstream file(name_or_path);
+    if (!file)
+        return name_or_path + ": neither a built-in palette nor a readable palette file";
+    palette = {{}, 8.0};
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        const std::string text = trimmed(line.substr(0, std::min(line.find("//"), line.find(';'))));
+        if (text.empty())
+            continue;
+        Rgb colour;
+        if (!parse_stop(text, colour))
+            return name_or_path + ":" + std::to_string(number) + ": a stop is \"R G B\" (0 to 255) or \"#RRGGBB\"";
+        palette.stops.push_back(colour);
+    }
+    if (palette.stops.empty() || palette.stops.size() > 65536)
+        return name_or_path + ": a palette holds 1 to 65536 stops";
+    return std::nullopt;
+}
+
+Rgb colour_of(const Colouring& colouring, std::uint32_t count, std::uint16_t fraction)
+{
+    if (count == grid_inside)
+        return colouring.inside;
+    const std::vector<Rgb>& stops = colouring.palette.stops;
+    const double size = static_cast<double>(stops.size());
+    const double smooth = static_cast<double>(count) + static_cast<double>(fraction) / 65535.0;
+    double place = smooth * colouring.density / colouring.palette.counts_per_stop + colouring.offset * size;
+    place = place - std::floor(place / size) * size;
+    double whole = std::floor(place);
+    // Between stop `first` and the next, in 256ths.
+    int weight = static_cast<int>((place - whole) * 256.0);
+    std::size_t first = static_cast<std::size_t>(whole);
+    if (first >= stops.size())  // place rounded up to size
+        first = 0, weight = 0;
+    const Rgb a = stops[first], b = stops[first + 1 == stops.size() ? 0 : first + 1];
+    const auto mix = [weight](int from, int to) {
+        return static_cast<std::uint8_t>((from * (256 - weight) + to * weight + 128) >> 8);
+    };
+    return {mix(a.red, b.red), mix(a.green, b.green), mix(a.blue, b.blue)};
+}
+
+void colour_grid(const Colouring& colouring, const GridValues& values, std::vector<std::uint8_t>& rgb)
+{
+    rgb.resize(3 * values.counts.size());
+    ColourJob job{&colouring, &values, rgb.data()};
+    run_on_every_core(colour_task, &job);
+}
+
+}  // namespace zqv

@@ -1,0 +1,453 @@
+// zqvtool render: a zoom from a location straight to a video or PNG
+// pictures at any size. Key frames, one per halving of the width at twice
+// the picture's size, are computed on every core (or read from a key frame
+// folder), coloured through a palette by their smooth counts, and each
+// picture is blended from the two that cover it. Only the two key frames in
+// use are held; everything is written under temporary names that take the
+// output's names only when the render is complete.
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "app/program.h"
+#include "fractal/portable_math.h"
+#include "tool/palette.h"
+#include "tool/pictures.h"
+#include "tool/progress.h"
+#include "tool/render_blend.h"
+#include "tool/render_keys.h"
+#include "tool/render_location.h"
+#include "tool/render_pace.h"
+#include "tool/subcommands.h"
+
+namespace zqv {
+
+namespace {
+
+struct RenderOptions {
+    std::string out;
+    std::string view = generate_only_view.name;  // empty when --centre names the location
+    std::string centre;
+    double width = 0.0;
+    double frames = 0.0;     // halvings; 0: --to-width or until double precision runs out
+    double to_width = 0.0;
+    std::string cap = "auto";
+    std::string size = "1920x1080";
+    int samples = 1;
+    int fps = 60;
+    double seconds_per_halving = 1.0;
+    double duration = 0.0;  // 0: from seconds_per_halving
+    double ease = 0.0, hold = 0.0;
+    std::string palette = "sky";
+    double density = 1.0, offset = 0.0;
+    std::string inside = "000000";
+    std::string keyframes;
+    EncoderSettings encoder;
+    bool force = false;
+    bool location_given = false;
+};
+
+// A key frame in hand: its counts while the next one may share them, and its colours.
+struct Key {
+    int index = -1;
+    GridLayout layout;
+    GridValues values;
+    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> half_rgb;  // halved, for when it is the inner key frame
+};
+
+struct KeyCounts {
+    int computed = 0, read = 0;
+    std::uint64_t points = 0, iterated = 0;
+    double seconds = 0.0;
+};
+
+bool parse_size(const std::string& text, int& width, int& height)
+{
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos)
+        return false;
+    try {
+        std::size_t used = 0;
+        width = std::stoi(text.substr(0, x), &used);
+        if (used != x)
+            return false;
+        height = std::stoi(text.substr(x + 1), &used);
+        return used == text.size() - x - 1;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool parse_colour(const std::string& text, Rgb& colour)
+{
+    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    const unsigned long value = std::stoul(text, nullptr, 16);
+    colour = {static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+              static_cast<std::uint8_t>(value)};
+    return true;
+}
+
+// Makes key frame `index` in key from the key frame folder or by computing
+// it, with parent the key frame before it if it is at hand; then colours it.
+std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* parent, const std::string& folder,
+                                    const Colouring& colouring, Key& key, KeyCounts& counts)
+{
+    const auto started = std::chrono::steady_clock::now();
+    key.index = index;
+    key.layout = key_layout(plan, index);
+    const KeyHeader header{index, key.layout};
+    const std::string file = folder.empty() ? std::string() : key_file(folder, index);
+    std::error_code error;
+    if (!file.empty() && std::filesystem::exists(file, error)) {
+        if (std::optional<std::string> reason = read_key(file, header, key.values))
+            return file + ": " + *reason;
+        ++counts.read;
+    } else {
+        const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
+        if (std::optional<std::string> reason = compute_key(plan, index, shares ? &parent->layout : nullptr,
+                                                            shares ? &parent->values : nullptr, key.values))
+            return reason;
+        ++counts.computed;
+        counts.points += key.values.counts.size();
+        counts.iterated += last_grid_points();
+        if (!file.empty())
+            if (std::optional<std::string> reason = write_key(file, header, key.values))
+                return reason;
+    }
+    colour_grid(colouring, key.values, key.rgb);
+    halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
+    counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return std::nullopt;
+}
+
+// Gives every output file its own name, or removes them all.
+std::optional<std::string> finish_files(const std::vector<std::string>& names, bool keep)
+{
+    std::error_code error;
+    for (const std::string& name : names) {
+        if (keep)
+            std::filesystem::rename(name + part_suffix, name, error);
+        if (error)
+            return "cannot rename " + name + part_suffix + " to " + name + ": " + error.message();
+    }
+    if (!keep)
+        for (const std::string& name : names)
+            std::filesystem::remove(name + part_suffix, error);
+    return std::nullopt;
+}
+
+// Renders every picture into the open output; the reason if that failed.
+std::optional<std::string> render_pictures(const RenderOptions& options, const KeyPlan& plan, const Pace& pace,
+                                           const Colouring& colouring, int width, int height, KeyCounts& counts)
+{
+    const int last_key = static_cast<int>(std::ceil(pace.halvings));
+    const std::int64_t total = video_pictures(pace);
+    Key outer, inner;
+    std::vector<std::uint8_t> picture;
+    double blend_seconds = 0.0, write_seconds = 0.0;
+    start_progress("pictures", total);
+    for (std::int64_t number = 0; number < total && !interrupted(); ++number) {
+        const double depth = picture_depth(pace, number);
+        const int k = std::min(last_key, static_cast<int>(std::floor(depth)));
+        const double fraction = k == last_key ? 0.0 : depth - k;
+        if (outer.index < 0)
+            if (std::optional<std::string> reason = make_key(plan, 0, nullptr, options.keyframes, colouring, outer, counts))
+                return reason;
+        while (outer.index < k) {
+            if (inner.index != outer.index + 1)
+                if (std::optional<std::string> reason =
+                        make_key(plan, outer.index + 1, &outer, options.keyframes, colouring, inner, counts))
+                    return reason;
+            std::swap(outer, inner);
+        }
+        if (fraction > 0.0 && inner.index != k + 1) {
+            if (std::optional<std::string> reason =
+                    make_key(plan, k + 1, &outer, options.keyframes, colouring, inner, counts))
+                return reason;
+        }
+        if (interrupted())
+            break;
+        const auto started = std::chrono::steady_clock::now();
+        const KeyColours outer_colours{outer.rgb.data(), outer.layout.width, outer.layout.height};
+        const KeyColours inner_colours{inner.half_rgb.data(), inner.layout.width / 2, inner.layout.height / 2};
+        blend_picture(outer_colours, fraction > 0.0 ? &inner_colours : nullptr, fraction, width, height, picture);
+        const auto blended = std::chrono::steady_clock::now();
+        if (std::optional<std::string> reason = write_picture(picture.data()))
+            return options.out + ": " + *reason;
+        blend_seconds += std::chrono::duration<double>(blended - started).count();
+        write_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - blended).count();
+        show_progress(number + 1);
+    }
+    end_progress();
+    // Where the time went, for measuring: ZQV_RENDER_TIMES set in the environment.
+    if (std::getenv("ZQV_RENDER_TIMES") != nullptr)
+        std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", counts.seconds, blend_seconds,
+                     write_seconds);
+    return std::nullopt;
+}
+
+int run_render(RenderOptions& options)
+{
+    start_program();
+    Location location;
+    if (std::optional<std::string> reason = find_location(options.view, options.centre, options.width, location)) {
+        print_error(*reason);
+        return exit_usage;
+    }
+    int width = 0, height = 0;
+    if (!parse_size(options.size, width, height) || width < 16 || height < 16 || width > 7680 || height > 4320 ||
+        width % 2 != 0 || height % 2 != 0) {
+        print_error("--size takes WxH, both even, from 16x16 up to 7680x4320");
+        return exit_usage;
+    }
+    Colouring colouring;
+    if (std::optional<std::string> reason = find_palette(options.palette, colouring.palette)) {
+        print_error(*reason);
+        return exit_usage;
+    }
+    colouring.density = options.density;
+    colouring.offset = options.offset;
+    if (!parse_colour(options.inside, colouring.inside)) {
+        print_error("--inside takes a colour RRGGBB in hexadecimal");
+        return exit_usage;
+    }
+
+    // Key frames at twice the picture's size, times the samples: between
+    // its own depth and the next key frame's, a key frame shows its central
+    // part, from 2 down to 1 of its points (times the samples) per pixel.
+    KeyPlan plan{location.centre_re, location.centre_im, location.width, 2 * width * options.samples,
+                 2 * height * options.samples, 0};
+    if (options.cap != "auto") {
+        try {
+            std::size_t used = 0;
+            const long cap = std::stol(options.cap, &used);
+            if (used != options.cap.size() || cap < 1 || cap > (1L << 30))
+                throw std::invalid_argument("cap");
+            plan.cap = static_cast<std::uint32_t>(cap);
+        } catch (const std::exception&) {
+            print_error("--cap takes auto or a count from 1 to 2^30");
+            return exit_usage;
+        }
+    }
+    // Kept key frames set the key frame size, and the location unless one is given.
+    std::error_code error;
+    if (!options.keyframes.empty()) {
+        KeyHeader first;
+        const std::string file = key_file(options.keyframes, 0);
+        if (std::filesystem::exists(file, error)) {
+            if (std::optional<std::string> reason = read_key_header(file, first)) {
+                print_error(file + ": " + *reason);
+                return exit_failed;
+            }
+            const GridLayout& s = first.layout;
+            // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
+            if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
+                s.width < 2 * width || s.width > 8 * width) {
+                print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
+                            std::to_string(s.height) + " points, for pictures of that aspect from " +
+                            std::to_string(s.width / 8) + "x" + std::to_string(s.height / 8) + " up to " +
+                            std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));
+                return exit_usage;
+            }
+            plan.width = s.width;
+            plan.height = s.height;
+            if (!options.location_given) {
+                plan.centre_re = s.centre_re;
+                plan.centre_im = s.centre_im;
+                plan.start_width = s.step * s.width;
+            }
+            if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
+                print_error(options.keyframes + " holds the key frames of another location");
+                return exit_usage;
+            }
+        } else if (!std::filesystem::is_directory(options.keyframes, error) &&
+                   !std::filesystem::create_directories(options.keyframes, error)) {
+            print_error("cannot make the folder " + options.keyframes);
+            return exit_failed;
+        }
+    }
+
+    // The depth, in halvings of the width.
+    double halvings = options.frames;
+    if (options.to_width > 0.0) {
+        if (!(options.to_width < plan.start_width)) {
+            print_error("--to-width must be below the start width");
+            return exit_usage;
+        }
+        halvings = portable_log2(plan.start_width / options.to_width);
+    }
+    constexpr int deepest = 2000;  // far past where double precision runs out (about 1e-300)
+    const int unresolved = first_unresolved_key(plan, halvings > 0.0 ? static_cast<int>(std::ceil(halvings)) : deepest);
+    if (halvings == 0.0 || halvings > unresolved - 1) {
+        if (unresolved < 2) {
+            print_error("double precision does not resolve this location's key frames; the deep engine is not yet built in");
+            return exit_failed;
+        }
+        if (halvings > 0.0)
+            print_error("stopping after " + std::to_string(unresolved - 1) + " halvings: from key frame " +
+                        std::to_string(unresolved) + " on, double precision no longer tells the points apart");
+        halvings = unresolved - 1;
+    }
+    if (plan.cap == 0)  // one cap for every key frame, so each shares its points inside with the next
+        plan.cap = auto_cap(static_cast<int>(std::ceil(halvings)));
+    Pace pace;
+    pace.halvings = halvings;
+    pace.fps = options.fps;
+    pace.ease_seconds = options.ease;
+    pace.hold_seconds = options.hold;
+    pace.zoom_seconds = options.duration > 0.0 ? options.duration : halvings * options.seconds_per_halving + options.ease;
+    if (options.ease * 2.0 > pace.zoom_seconds) {
+        print_error("--ease takes at most half the zoom's duration");
+        return exit_usage;
+    }
+    const std::int64_t total = video_pictures(pace);
+
+    std::vector<std::string> names{options.out};
+    if (options.out.ends_with(".png")) {
+        if (!picture_name(options.out, 1)) {
+            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
+            return exit_usage;
+        }
+        names.clear();
+        for (std::int64_t number = 1; number <= total; ++number)
+            names.push_back(*picture_name(options.out, number));
+    }
+    for (const std::string& name : names) {
+        if (!options.force && std::filesystem::exists(name, error)) {
+            print_error(name + ": the file exists (--force overwrites it)");
+            return exit_failed;
+        }
+    }
+    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        print_error(options.out + ": there is no folder " + folder.string());
+        return exit_failed;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    KeyCounts counts;
+    std::optional<std::string> failure = open_pictures(options.out, options.out + part_suffix, width, height,
+                                                       options.fps, PictureKind::rgb, options.encoder);
+    if (failure) {
+        failure = options.out + ": " + *failure;
+    } else {
+        catch_interrupt();
+        failure = render_pictures(options, plan, pace, colouring, width, height, counts);
+        const std::optional<std::string> closed = close_pictures();
+        if (!failure && closed)
+            failure = options.out + ": " + *closed;
+    }
+    if (!failure && interrupted())
+        failure = "interrupted; nothing written";
+    if (!failure)
+        failure = finish_files(names, true);
+    if (failure) {
+        print_error(*failure);
+        finish_files(names, false);
+        return interrupted() ? exit_interrupted : exit_failed;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
+    char summary[256];
+    std::snprintf(summary, sizeof summary, "%lld pictures of %dx%d in %.1f s; %d key frames computed (%.0f%% of "
+                  "their points shared with the one before or known inside), %d read",
+                  static_cast<long long>(total), width, height, seconds, counts.computed, shared, counts.read);
+    std::fprintf(stderr, "%s\n", summary);
+    return 0;
+}
+
+}  // namespace
+
+void setup_render(CLI::App& app)
+{
+    auto options = std::make_shared<RenderOptions>();
+    CLI::App* render = app.add_subcommand("render", "render a zoom straight to a video or PNG pictures, at any size");
+    render->footer(
+        "Computes a key frame for every halving of the width at twice the picture's size (times --samples), colours "
+        "their smooth counts through a palette and blends every picture from the two key frames around it. The "
+        "format follows OUT as in export: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif or a pattern such as "
+        "out/%05d.png (lossless); the Windows build writes PNG pictures only. With --keyframes DIR the key frames' "
+        "counts are kept in DIR, and a later render with the same DIR (another palette, pace, or a size not larger) "
+        "reads them instead of computing them. Nothing is left under OUT's names unless the render is complete.\n\n" +
+        exit_codes_help);
+    std::vector<std::string> view_names;
+    for (const StartView& view : start_views)
+        view_names.emplace_back(view.name);
+    CLI::Option* view_option = render->add_option("--view", options->view, "a start view of the program")
+                                   ->check(CLI::IsMember(view_names))
+                                   ->capture_default_str();
+    CLI::Option* centre_option =
+        render->add_option("--centre", options->centre, "the centre of another location")->type_name("RE,IM");
+    CLI::Option* width_option =
+        render->add_option("--width", options->width, "the width of its first picture in the plane")->type_name("W");
+    view_option->excludes(centre_option)->excludes(width_option);
+    centre_option->needs(width_option);
+    width_option->needs(centre_option);
+    CLI::Option* frames_option = render->add_option("--frames", options->frames,
+                                                    "halvings of the width to zoom (default: until double "
+                                                    "precision runs out)")
+                                     ->type_name("N")
+                                     ->check(CLI::Range(0.001, 2000.0));
+    render->add_option("--to-width", options->to_width, "zoom until the width is W")
+        ->type_name("W")
+        ->check(CLI::PositiveNumber)
+        ->excludes(frames_option);
+    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom")
+        ->capture_default_str();
+    render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
+        ->type_name("WxH")
+        ->capture_default_str();
+    render->add_option("--samples", options->samples, "computed points per pixel along each axis, at the least")
+        ->check(CLI::Range(1, 4))
+        ->capture_default_str();
+    render->add_option("--fps", options->fps, "pictures per second")->check(CLI::Range(1, 240))->capture_default_str();
+    CLI::Option* pace_option =
+        render->add_option("--seconds-per-halving", options->seconds_per_halving, "the zoom's even pace")
+            ->check(CLI::PositiveNumber)
+            ->capture_default_str();
+    render->add_option("--duration", options->duration, "the zoom's seconds instead, holds aside")
+        ->check(CLI::PositiveNumber)
+        ->excludes(pace_option);
+    render->add_option("--ease", options->ease, "seconds of speeding up at the start and of slowing down at the end")
+        ->check(CLI::NonNegativeNumber);
+    render->add_option("--hold", options->hold, "seconds the first and the last picture stay")
+        ->check(CLI::NonNegativeNumber);
+    std::string palette_help = "a built-in palette (";
+    for (const std::string& name : palette_names())
+        palette_help += name + (name == palette_names().back() ? ")" : ", ");
+    palette_help += " or a palette file: a stop per line, \"R G B\" or \"#RRGGBB\"";
+    render->add_option("--palette", options->palette, palette_help)->capture_default_str();
+    render->add_option("--density", options->density, "how fast the colours cycle with the count, 1 the palette's own")
+        ->check(CLI::Range(1e-6, 1e6))
+        ->capture_default_str();
+    render->add_option("--offset", options->offset, "where in the palette's cycle the colours start, 0 to 1")
+        ->check(CLI::Range(0.0, 1.0))
+        ->capture_default_str();
+    render->add_option("--inside", options->inside, "the colour of the points inside the set")
+        ->type_name("RRGGBB")
+        ->capture_default_str();
+    render->add_option("--keyframes", options->keyframes, "keep the key frames' counts in DIR, or read them from it")
+        ->type_name("DIR");
+    CLI::Option* crf_option = render->add_option("--crf", options->encoder.quality,
+                                                 "the lossy encoders' constant rate factor (lower: better, larger)")
+                                  ->check(CLI::Range(0, 63));
+    render->add_option("--quality", options->encoder.quality, "the same as --crf")
+        ->check(CLI::Range(0, 63))
+        ->excludes(crf_option);
+    render->add_option("--preset", options->encoder.preset, "the encoder's speed preset (H.264: ultrafast to veryslow)");
+    render->add_flag("--force", options->force, "overwrite OUT if it exists");
+    render->add_option("OUT", options->out, "the video file or PNG pattern to write")->required();
+    render->callback([options, centre_option, view_option] {
+        options->location_given = centre_option->count() > 0 || view_option->count() > 0;
+        if (centre_option->count() > 0)
+            options->view.clear();
+        exit_with(run_render(*options));
+    });
+}
+
+}  // namespace zqv

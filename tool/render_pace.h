@@ -1,0 +1,26 @@
+// The pace of zqvtool render: which depth, in halvings of the width, each
+// picture of the video shows. The zoom runs at an even, exponential rate,
+// optionally easing in and out, between holds of the first and last picture.
+#pragma once
+
+#include <cstdint>
+
+namespace zqv {
+
+struct Pace {
+    double halvings = 0.0;       // the depth of the last picture
+    int fps = 60;
+    double zoom_seconds = 0.0;   // from the first picture of the zoom to the end of its last
+    double ease_seconds = 0.0;   // of speeding up at the start and slowing down at the end, each
+    double hold_seconds = 0.0;   // of the first and of the last picture, each
+};
+
+// The pictures of the zoom alone, and of the video with its holds.
+std::int64_t zoom_pictures(const Pace& pace);
+std::int64_t video_pictures(const Pace& pace);
+
+// The depth picture `number` (from 0) shows, 0 to pace.halvings, never
+// decreasing: the zoom's first picture shows depth 0 and its last the end.
+double picture_depth(const Pace& pace, std::int64_t number);
+
+}  // namespace zqv
