@@ -1,9 +1,11 @@
 // What may stand at an output's name, and the temporary names beside it.
 #include "tool/output_files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "tool/pictures.h"
 #include "tool/platform.h"
 #include "tool/subcommands.h"
 
@@ -88,6 +90,50 @@ std::optional<std::string> give_name(const std::string& part, const std::string&
     if (error)
         return "cannot rename " + part + " to " + out + ": " + error.message();
     return std::nullopt;
+}
+
+// Gives every output file its own name from its temporary one (name +
+// suffix), or removes them all.
+std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
+                                        bool force)
+{
+    for (const std::string& name : names) {
+        if (!keep)
+            break;
+        if (std::optional<std::string> reason = give_name(name + suffix, name, force))
+            return reason;
+    }
+    std::error_code error;
+    if (!keep)
+        for (const std::string& name : names)
+            std::filesystem::remove(name + suffix, error);
+    return std::nullopt;
+}
+
+// Removes the regular files in the pattern's folder whose names the pattern
+// gives pictures after the last: a forced export leaves its own pictures alone.
+void remove_later_pictures(const std::string& pattern, std::int64_t last)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(*picture_name(pattern, 1)).parent_path();
+    std::error_code error;
+    for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        // Each run of digits might be the number; at most 18 fit an int64_t.
+        for (std::size_t at = 0; at < name.size();) {
+            std::size_t digits = 0;
+            while (at + digits < name.size() && name[at + digits] >= '0' && name[at + digits] <= '9')
+                ++digits;
+            if (digits > 0 && digits <= 18) {
+                const std::int64_t number = std::stoll(name.substr(at, digits));
+                if (number > last && fs::path(*picture_name(pattern, number)) == folder / name &&
+                    entry->is_symlink(error) == false && entry->is_regular_file(error))
+                    fs::remove(entry->path(), error);
+            }
+            at += std::max<std::size_t>(digits, 1);
+        }
+    }
 }
 
 }  // namespace zqv

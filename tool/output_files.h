@@ -3,6 +3,7 @@
 // complete. generate, export and render share them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,5 +28,14 @@ std::string free_part_suffix(const std::vector<std::string>& names);
 
 // Gives the temporary file part the name out, if check_output still allows it.
 std::optional<std::string> give_name(const std::string& part, const std::string& out, bool force);
+
+// Gives every output file its own name from its temporary one (name +
+// suffix), or removes them all.
+std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
+                                        bool force);
+
+// Removes the regular files in the pattern's folder whose names the pattern
+// gives pictures after the last: a forced export leaves its own pictures alone.
+void remove_later_pictures(const std::string& pattern, std::int64_t last);
 
 }  // namespace zqv

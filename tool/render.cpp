@@ -14,6 +14,7 @@
 
 #include "app/program.h"
 #include "fractal/portable_math.h"
+#include "tool/output_files.h"
 #include "tool/palette.h"
 #include "tool/pictures.h"
 #include "tool/progress.h"
@@ -125,22 +126,6 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
     return std::nullopt;
 }
 
-// Gives every output file its own name, or removes them all.
-std::optional<std::string> finish_files(const std::vector<std::string>& names, bool keep)
-{
-    std::error_code error;
-    for (const std::string& name : names) {
-        if (keep)
-            std::filesystem::rename(name + part_suffix, name, error);
-        if (error)
-            return "cannot rename " + name + part_suffix + " to " + name + ": " + error.message();
-    }
-    if (!keep)
-        for (const std::string& name : names)
-            std::filesystem::remove(name + part_suffix, error);
-    return std::nullopt;
-}
-
 // Renders every picture into the open output; the reason if that failed.
 std::optional<std::string> render_pictures(const RenderOptions& options, const KeyPlan& plan, const Pace& pace,
                                            const Colouring& colouring, int width, int height, KeyCounts& counts)
@@ -193,6 +178,10 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
 
 int run_render(RenderOptions& options)
 {
+    if (const std::optional<std::string> reason = check_pictures(options.out, options.fps, options.encoder)) {
+        print_error(options.out + ": " + *reason);
+        return exit_usage;
+    }
     start_program();
     Location location;
     if (std::optional<std::string> reason = find_location(options.view, options.centre, options.width, location)) {
@@ -307,50 +296,63 @@ int run_render(RenderOptions& options)
     }
     const std::int64_t total = video_pictures(pace);
 
-    std::vector<std::string> names{options.out};
-    if (options.out.ends_with(".png")) {
-        if (!picture_name(options.out, 1)) {
-            print_error(options.out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
+    const std::string& out = options.out;
+    const bool png = has_extension(out, ".png");
+    std::vector<std::string> names{out};  // of the output files
+    if (png) {
+        if (!picture_name(out, 1)) {
+            print_error(out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
             return exit_usage;
         }
         names.clear();
         for (std::int64_t number = 1; number <= total; ++number)
-            names.push_back(*picture_name(options.out, number));
+            names.push_back(*picture_name(out, number));
     }
     for (const std::string& name : names) {
-        if (!options.force && std::filesystem::exists(name, error)) {
-            print_error(name + ": the file exists (--force overwrites it)");
+        if (const std::optional<std::string> reason = check_output(name, options.force)) {
+            print_error(name + ": " + *reason);
             return exit_failed;
         }
     }
-    const std::filesystem::path folder = std::filesystem::path(options.out).parent_path();
+    const std::filesystem::path folder = std::filesystem::path(out).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        print_error(options.out + ": there is no folder " + folder.string());
+        print_error(out + ": there is no folder " + folder.string());
         return exit_failed;
     }
 
+    // One file is made new under a free name here; PNG pictures as they come.
     const auto started = std::chrono::steady_clock::now();
     KeyCounts counts;
-    std::optional<std::string> failure = open_pictures(options.out, options.out + part_suffix, width, height,
-                                                       options.fps, PictureKind::rgb, options.encoder);
+    catch_interrupt();
+    std::string suffix, part;
+    std::optional<std::string> failure;
+    if (png) {
+        suffix = free_part_suffix(names);
+    } else if (!(failure = create_part_file(out, part))) {
+        suffix = part.substr(out.size());
+    }
+    if (!failure)
+        failure = open_pictures(out, out + suffix, width, height, options.fps, PictureKind::rgb, options.encoder);
     if (failure) {
-        failure = options.out + ": " + *failure;
+        failure = out + ": " + *failure;
     } else {
-        catch_interrupt();
         failure = render_pictures(options, plan, pace, colouring, width, height, counts);
         const std::optional<std::string> closed = close_pictures();
         if (!failure && closed)
-            failure = options.out + ": " + *closed;
+            failure = out + ": " + *closed;
     }
     if (!failure && interrupted())
-        failure = "interrupted; nothing written";
+        failure = std::string("stopped by ") + interrupt_name() + "; nothing written";
     if (!failure)
-        failure = finish_files(names, true);
+        failure = finish_files(names, suffix, true, options.force);
     if (failure) {
         print_error(*failure);
-        finish_files(names, false);
-        return interrupted() ? exit_interrupted : exit_failed;
+        if (!suffix.empty())
+            finish_files(names, suffix, false, options.force);
+        return interrupted() ? interrupt_exit_code() : exit_failed;
     }
+    if (png && options.force)
+        remove_later_pictures(out, total);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
     char summary[256];

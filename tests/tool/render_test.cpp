@@ -179,9 +179,9 @@ TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
     EXPECT_NE(err.find("other location"), std::string::npos) << err;
     // A palette file with a bad stop, named by its line.
     { std::FILE* file = std::fopen("refused/bad.pal", "w"); std::fputs("; two stops\n0 0 0\n1 2\n", file); std::fclose(file); }
-    EXPECT_EQ(run_tool(std::string("render ") + location + " --palette refused/bad.pal refused/c.gif", out, err), 2);
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --palette refused/bad.pal refused/c.gif", out, err), 2);
     EXPECT_NE(err.find("bad.pal:3:"), std::string::npos) << err;
-    EXPECT_EQ(run_tool(std::string("render ") + location + " --size 33x24 refused/d.gif", out, err), 2);
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --size 33x24 refused/d.gif", out, err), 2);
     EXPECT_FALSE(std::filesystem::exists("refused/b.gif") || std::filesystem::exists("refused/c.gif") ||
                  std::filesystem::exists("refused/d.gif"));
     // Asked for 80 halvings, it renders up to the last key frame double precision resolves.
