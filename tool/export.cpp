@@ -154,64 +154,31 @@ int run_export(const ExportOptions& options)
     const std::vector<std::int32_t> scales = doubling_scales(options);
     const std::int64_t total = (to - options.from + 1) * static_cast<std::int64_t>(scales.size());
 
-    std::vector<std::string> names{out};  // of the output files
-    if (png) {
-        names.clear();
-        for (std::int64_t number = 1; number <= total; ++number)
-            names.push_back(*picture_name(out, number));
-    }
+    const std::vector<std::string> names = output_names(out, total);
     std::error_code error;
     for (const std::string& name : names) {
         if (std::filesystem::equivalent(options.in, name, error)) {
             print_error(name + ": it is the recording being exported");
             return exit_usage;
         }
-        if (const std::optional<std::string> reason = check_output(name, options.force)) {
-            print_error(name + ": " + *reason);
-            return exit_failed;
-        }
     }
-    const std::filesystem::path folder = std::filesystem::path(out).parent_path();
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        print_error(out + ": there is no folder " + folder.string());
+    if (const std::optional<std::string> reason = check_outputs(out, names, options.force)) {
+        print_error(*reason);
         return exit_failed;
     }
-
-    // One file is made new under a free name here; PNG pictures as they come.
-    catch_interrupt();
-    std::string suffix, part;
-    std::optional<std::string> failure;
-    if (png) {
-        suffix = free_part_suffix(names);
-    } else if (!(failure = create_part_file(out, part))) {
-        suffix = part.substr(out.size());
-    }
     const int scale = options.scale;
-    if (!failure)
-        failure = open_pictures(out, out + suffix, frame_width * scale, frame_height * scale, options.fps,
-                                PictureKind::colour_indices, options.settings);
-    if (failure) {
-        failure = out + ": " + *failure;
-    } else {
-        start_progress("pictures", total);
-        failure = play(options, to, scales);
-        end_progress();
-        const std::optional<std::string> closed = close_pictures();
-        if (!failure && closed)
-            failure = out + ": " + *closed;
-    }
-    if (!failure && interrupted())
-        failure = std::string("stopped by ") + interrupt_name() + "; nothing written";
-    if (!failure)
-        failure = finish_files(names, suffix, true, options.force);
+    const std::optional<std::string> failure =
+        write_pictures(out, names, options.force, frame_width * scale, frame_height * scale, options.fps,
+                       PictureKind::colour_indices, options.settings, [&] {
+                           start_progress("pictures", total);
+                           const std::optional<std::string> played = play(options, to, scales);
+                           end_progress();
+                           return played;
+                       });
     if (failure) {
         print_error(*failure);
-        if (!suffix.empty())
-            finish_files(names, suffix, false, options.force);
         return interrupted() ? interrupt_exit_code() : exit_failed;
     }
-    if (png && options.force)
-        remove_later_pictures(out, total);
     return 0;
 }
 

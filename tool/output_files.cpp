@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tool/pictures.h"
 #include "tool/platform.h"
+#include "tool/progress.h"
 #include "tool/subcommands.h"
 
 namespace zqv {
@@ -94,6 +94,8 @@ std::optional<std::string> give_name(const std::string& part, const std::string&
 
 // Gives every output file its own name from its temporary one (name +
 // suffix), or removes them all.
+namespace {
+
 std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
                                         bool force)
 {
@@ -134,6 +136,69 @@ void remove_later_pictures(const std::string& pattern, std::int64_t last)
             at += std::max<std::size_t>(digits, 1);
         }
     }
+}
+
+}  // namespace
+
+std::vector<std::string> output_names(const std::string& out, std::int64_t total)
+{
+    if (!has_extension(out, ".png"))
+        return {out};
+    std::vector<std::string> names;
+    for (std::int64_t number = 1; number <= total; ++number)
+        names.push_back(*picture_name(out, number));
+    return names;
+}
+
+std::optional<std::string> check_outputs(const std::string& out, const std::vector<std::string>& names, bool force)
+{
+    for (const std::string& name : names)
+        if (const std::optional<std::string> reason = check_output(name, force))
+            return name + ": " + *reason;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(out).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+        return out + ": there is no folder " + folder.string();
+    return std::nullopt;
+}
+
+// One file is made new under a free name here; PNG pictures as they come.
+std::optional<std::string> write_pictures(const std::string& out, const std::vector<std::string>& names, bool force,
+                                          int width, int height, int fps, PictureKind kind,
+                                          const EncoderSettings& settings,
+                                          const std::function<std::optional<std::string>()>& write_all)
+{
+    catch_interrupt();
+    const bool png = has_extension(out, ".png");
+    std::string suffix, part;
+    std::optional<std::string> failure;
+    if (png) {
+        suffix = free_part_suffix(names);
+    } else if (!(failure = create_part_file(out, part))) {
+        suffix = part.substr(out.size());
+    }
+    if (!failure)
+        failure = open_pictures(out, out + suffix, width, height, fps, kind, settings);
+    if (failure) {
+        failure = out + ": " + *failure;
+    } else {
+        failure = write_all();
+        const std::optional<std::string> closed = close_pictures();
+        if (!failure && closed)
+            failure = out + ": " + *closed;
+    }
+    if (!failure && interrupted())
+        failure = std::string("stopped by ") + interrupt_name() + "; nothing written";
+    if (!failure)
+        failure = finish_files(names, suffix, true, force);
+    if (failure) {
+        if (!suffix.empty())
+            finish_files(names, suffix, false, force);
+        return failure;
+    }
+    if (png && force)
+        remove_later_pictures(out, static_cast<std::int64_t>(names.size()));
+    return std::nullopt;
 }
 
 }  // namespace zqv

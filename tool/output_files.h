@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tool/pictures.h"
 
 namespace zqv {
 
@@ -29,13 +32,22 @@ std::string free_part_suffix(const std::vector<std::string>& names);
 // Gives the temporary file part the name out, if check_output still allows it.
 std::optional<std::string> give_name(const std::string& part, const std::string& out, bool force);
 
-// Gives every output file its own name from its temporary one (name +
-// suffix), or removes them all.
-std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
-                                        bool force);
+// The files an output of total pictures makes: out itself, or the names a
+// PNG pattern gives pictures 1 to total.
+std::vector<std::string> output_names(const std::string& out, std::int64_t total);
 
-// Removes the regular files in the pattern's folder whose names the pattern
-// gives pictures after the last: a forced export leaves its own pictures alone.
-void remove_later_pictures(const std::string& pattern, std::int64_t last);
+// Why the output's files may not be written (check_output of each), or its
+// folder is missing; nothing if they may.
+std::optional<std::string> check_outputs(const std::string& out, const std::vector<std::string>& names, bool force);
+
+// Writes an output's pictures: catches stop signals, opens the picture output
+// under new temporary names, lets write_all hand it the pictures, and gives
+// the files their names when all is written (a forced PNG pattern then keeps
+// no pictures numbered past its own); otherwise removes them. The reason if
+// it failed or was stopped.
+std::optional<std::string> write_pictures(const std::string& out, const std::vector<std::string>& names, bool force,
+                                          int width, int height, int fps, PictureKind kind,
+                                          const EncoderSettings& settings,
+                                          const std::function<std::optional<std::string>()>& write_all);
 
 }  // namespace zqv

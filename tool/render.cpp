@@ -298,61 +298,25 @@ int run_render(RenderOptions& options)
 
     const std::string& out = options.out;
     const bool png = has_extension(out, ".png");
-    std::vector<std::string> names{out};  // of the output files
-    if (png) {
-        if (!picture_name(out, 1)) {
-            print_error(out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
-            return exit_usage;
-        }
-        names.clear();
-        for (std::int64_t number = 1; number <= total; ++number)
-            names.push_back(*picture_name(out, number));
+    if (png && !picture_name(out, 1)) {
+        print_error(out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
+        return exit_usage;
     }
-    for (const std::string& name : names) {
-        if (const std::optional<std::string> reason = check_output(name, options.force)) {
-            print_error(name + ": " + *reason);
-            return exit_failed;
-        }
-    }
-    const std::filesystem::path folder = std::filesystem::path(out).parent_path();
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        print_error(out + ": there is no folder " + folder.string());
+    const std::vector<std::string> names = output_names(out, total);
+    if (const std::optional<std::string> reason = check_outputs(out, names, options.force)) {
+        print_error(*reason);
         return exit_failed;
     }
 
-    // One file is made new under a free name here; PNG pictures as they come.
     const auto started = std::chrono::steady_clock::now();
     KeyCounts counts;
-    catch_interrupt();
-    std::string suffix, part;
-    std::optional<std::string> failure;
-    if (png) {
-        suffix = free_part_suffix(names);
-    } else if (!(failure = create_part_file(out, part))) {
-        suffix = part.substr(out.size());
-    }
-    if (!failure)
-        failure = open_pictures(out, out + suffix, width, height, options.fps, PictureKind::rgb, options.encoder);
-    if (failure) {
-        failure = out + ": " + *failure;
-    } else {
-        failure = render_pictures(options, plan, pace, colouring, width, height, counts);
-        const std::optional<std::string> closed = close_pictures();
-        if (!failure && closed)
-            failure = out + ": " + *closed;
-    }
-    if (!failure && interrupted())
-        failure = std::string("stopped by ") + interrupt_name() + "; nothing written";
-    if (!failure)
-        failure = finish_files(names, suffix, true, options.force);
+    const std::optional<std::string> failure =
+        write_pictures(out, names, options.force, width, height, options.fps, PictureKind::rgb, options.encoder,
+                       [&] { return render_pictures(options, plan, pace, colouring, width, height, counts); });
     if (failure) {
         print_error(*failure);
-        if (!suffix.empty())
-            finish_files(names, suffix, false, options.force);
         return interrupted() ? interrupt_exit_code() : exit_failed;
     }
-    if (png && options.force)
-        remove_later_pictures(out, total);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
     char summary[256];
