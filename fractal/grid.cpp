@@ -56,16 +56,7 @@ GridPoint grid_point(double cr, double ci, std::uint32_t cap)
 {
     if (in_main_bulbs(cr, ci))
         return {grid_inside, 0.0};
-    double x = 0.0, y = 0.0;
-    for (std::uint32_t n = 0;; ++n) {
-        const double xx = x * x, yy = y * y;
-        if (xx + yy >= grid_escape_radius2)
-            return {n, xx + yy};
-        if (n >= cap)
-            return {grid_inside, 0.0};
-        y = (x + x) * y + ci;
-        x = (xx - yy) + cr;
-    }
+    return continue_point(0.0, 0.0, cr, ci, 0, cap);
 }
 
 namespace {

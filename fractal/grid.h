@@ -51,6 +51,22 @@ struct GridPoint {
 };
 GridPoint grid_point(double cr, double ci, std::uint32_t cap);
 
+// The iteration of grid_point from z = (x, y) at iteration n, as the lanes
+// hand a point back to it.
+inline GridPoint continue_point(double x, double y, double cr, double ci, std::uint32_t n, std::uint32_t cap)
+{
+    for (;;) {
+        const double xx = x * x, yy = y * y;
+        if (xx + yy >= grid_escape_radius2)
+            return {n, xx + yy};
+        if (n >= cap)
+            return {grid_inside, 0.0};
+        y = (x + x) * y + ci;
+        x = (xx - yy) + cr;
+        ++n;
+    }
+}
+
 // The fraction of the smooth count ν = n + 1 − log2(log|z_n| / log R), in
 // 1/65535, from |z_n|² ≥ R² (ν lies in [n, n + 1]).
 std::uint16_t smooth_fraction(double magnitude2);

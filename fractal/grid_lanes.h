@@ -42,21 +42,6 @@ struct GridLanes {
     std::uint32_t deadline;
 };
 
-// The scalar iteration of grid_point from z = (x, y) at iteration n.
-inline GridPoint replay_point(double x, double y, double cr, double ci, std::uint32_t n, std::uint32_t cap)
-{
-    for (;;) {
-        const double xx = x * x, yy = y * y;
-        if (xx + yy >= grid_escape_radius2)
-            return {n, xx + yy};
-        if (n >= cap)
-            return {grid_inside, 0.0};
-        y = (x + x) * y + ci;
-        x = (xx - yy) + cr;
-        ++n;
-    }
-}
-
 // The round in whose steps a point started in round `first` reaches the cap:
 // its count at the start of round r is (r − first)·round_steps.
 inline std::uint32_t cap_round(std::uint32_t first, std::uint32_t cap)
@@ -146,7 +131,7 @@ LANES_INLINE void grid_lanes(GridJob& job)
                 for (unsigned rest = ended; rest != 0; rest &= rest - 1) {
                     const int lane = __builtin_ctz(rest);
                     const std::uint32_t n = (round - b.first_round[lane]) * round_steps;
-                    const GridPoint point = replay_point(b.start_x[lane], b.start_y[lane], b.cr[lane], b.ci[lane], n, cap);
+                    const GridPoint point = continue_point(b.start_x[lane], b.start_y[lane], b.cr[lane], b.ci[lane], n, cap);
                     finish_grid_point(job, b.index[lane], point.count, point.magnitude2);
                 }
                 fill_lanes(job, feed, v, b, k, ended, round + 1, cap);

@@ -244,11 +244,8 @@ int run_generate(const GenerateOptions& options)
     set_view(centre_re, centre_im, width);
     catch_interrupt();
     std::string part;
-    std::optional<std::string> reason = create_part_file(out, part);
-    if (!reason)
-        reason = start_recording(part.c_str());  // opens the new, empty file
-    if (reason) {
-        print_error("cannot write " + (part.empty() ? out : part) + ": " + *reason);
+    if (const std::optional<std::string> reason = start_recording_part(out, part)) {
+        print_error(*reason);
         return exit_failed;
     }
     start_progress("frames", frames);

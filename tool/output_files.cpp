@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "recording/recording.h"
 #include "tool/platform.h"
 #include "tool/progress.h"
 #include "tool/subcommands.h"
@@ -139,6 +140,16 @@ void remove_later_pictures(const std::string& pattern, std::int64_t last)
 }
 
 }  // namespace
+
+std::optional<std::string> start_recording_part(const std::string& out, std::string& part)
+{
+    std::optional<std::string> reason = create_part_file(out, part);
+    if (!reason)
+        reason = start_recording(part.c_str());  // opens the new, empty file
+    if (reason)
+        return "cannot write " + (part.empty() ? out : part) + ": " + *reason;
+    return std::nullopt;
+}
 
 std::vector<std::string> output_names(const std::string& out, std::int64_t total)
 {

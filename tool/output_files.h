@@ -29,6 +29,10 @@ std::optional<std::string> create_part_file(const std::string& out, std::string&
 // written.
 std::string free_part_suffix(const std::vector<std::string>& names);
 
+// Creates out's temporary file (its name in part) and begins the recording
+// of the current view into it; the message saying why not, if it failed.
+std::optional<std::string> start_recording_part(const std::string& out, std::string& part);
+
 // Gives the temporary file part the name out, if check_output still allows it.
 std::optional<std::string> give_name(const std::string& part, const std::string& out, bool force);
 
