@@ -2,6 +2,8 @@
 // any test changes it, then runs the tests.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "fractal/view.h"
 #include "recording/recording.h"
 #include "test_support.h"
@@ -34,6 +36,7 @@ void observe_start_state()
     open_recording("./no such recording.zqv");    // missing
     write_file("./short.zqv", std::vector<std::uint8_t>(23, 0x40));
     open_recording("./short.zqv");                // header cut short
+    std::remove("./short.zqv");
     start.mode_after_failed_opens = record_mode();
     start.width_after_failed_opens = get_width();
     Frame frame;
