@@ -227,6 +227,7 @@ void setup_export(CLI::App& app)
         ->type_name("Q")
         ->check(CLI::Range(0, 63));
     exporter->add_option("--preset", options->settings.preset, picture_preset_help)->type_name("P");
+    exporter->add_option("--pixels", options->settings.pixels, picture_pixels_help)->type_name("yuv420|yuv444");
     exporter->add_flag("--force", options->force, "replace OUT's files if they are regular files");
     exporter->callback([options] { exit_with(run_export(*options)); });
 }

@@ -18,6 +18,7 @@ enum class PictureKind { colour_indices, rgb };
 struct EncoderSettings {
     int quality = -1;    // the constant rate factor of the lossy formats; -1: the format's
     std::string preset;  // the encoder's speed preset; empty: the format's
+    std::string pixels;  // the lossy formats' colour sampling, "yuv420" or "yuv444"; empty: the format's
 };
 
 // Why this build cannot write pictures at fps with these settings into the
@@ -26,9 +27,10 @@ struct EncoderSettings {
 // not take; nothing if it can. These are faults of the command line, which
 // export checks before anything else.
 std::optional<std::string> check_pictures(const std::string& path, int fps, const EncoderSettings& settings = {});
-// The help of the options that set EncoderSettings' quality and preset.
+// The help of the options that set EncoderSettings' quality, preset and pixels.
 extern const char* const picture_quality_help;
 extern const char* const picture_preset_help;
+extern const char* const picture_pixels_help;
 
 // Opens a video or GIF file in the format that path's extension names, or
 // PNG files when path is a pattern ending in .png, written under write_path

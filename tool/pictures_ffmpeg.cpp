@@ -269,7 +269,9 @@ int open_output(const PictureFormat& format, const std::string& write_path, int 
     av_log_set_level(AV_LOG_QUIET);  // the reasons reach the user in zqvtool's own one-line errors
     const bool indices = kind == PictureKind::colour_indices;
     output.source = indices ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_RGB24;
-    const AVPixelFormat pixels = indices ? format.pixels : format.rgb_pixels;
+    AVPixelFormat pixels = indices ? format.pixels : format.rgb_pixels;
+    if (!settings.pixels.empty())
+        pixels = settings.pixels == "yuv444" ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
     int code = open_muxer(format, write_path);
     if (code >= 0)
         code = open_encoder(format, pixels, width, height, fps, settings);
@@ -285,6 +287,11 @@ int open_output(const PictureFormat& format, const std::string& write_path, int 
 const char* const picture_quality_help =
     "the quality of .mp4 (H.264: 0 to 51, default 15) and .webm (VP9: 0 to 63, default 30), their constant rate "
     "factor: lower is better and larger";
+const char* const picture_pixels_help =
+    "the colour sampling of .mp4 and .webm: yuv420, one colour for each 2 x 2 pixels, which every player plays "
+    "(the default of .mp4), or yuv444, every pixel's own colour (the default of .webm, VP9 profile 1, which "
+    "Chrome and Firefox play; H.264 High 4:4:4 plays in desktop players such as VLC and mpv, but not in most "
+    "browsers and phones)";
 const char* const picture_preset_help =
     "the encoder's speed: x264's preset for .mp4 (ultrafast to placebo, default veryfast), VP9's cpu-used for "
     ".webm (0 slowest to 8 fastest, default 8)";
@@ -301,8 +308,11 @@ std::optional<std::string> check_pictures(const std::string& path, int fps, cons
         return "a GIF shows 1, 2, 4, 5, 10, 20, 25 or 50 pictures a second, not " + std::to_string(fps) +
                ": its delays are whole hundredths of a second, and players slow delays under 2 hundredths down "
                "to 10";
-    if ((settings.quality >= 0 || !settings.preset.empty()) && format->crf_max == 0)
-        return std::string("--crf and --preset set the lossy formats, .mp4 and .webm, not ") + format->extension;
+    if ((settings.quality >= 0 || !settings.preset.empty() || !settings.pixels.empty()) && format->crf_max == 0)
+        return std::string("--crf, --preset and --pixels set the lossy formats, .mp4 and .webm, not ") +
+               format->extension;
+    if (!settings.pixels.empty() && settings.pixels != "yuv420" && settings.pixels != "yuv444")
+        return "--pixels is yuv420 or yuv444";
     if (settings.quality > format->crf_max)
         return std::string("--crf of ") + format->extension + " lies in 0 to " + std::to_string(format->crf_max);
     if (!settings.preset.empty() && std::string_view(format->presets).find(settings.preset + ' ') != 0 &&

@@ -96,7 +96,7 @@ std::optional<std::string> check_pictures(const std::string& path, int, const En
     if (!has_extension(path, ".png"))
         return "video and GIF files are made by the Linux build; this one writes PNG pictures (a pattern such as "
                "out/%05d.png)";
-    if (settings.quality >= 0 || !settings.preset.empty())
+    if (settings.quality >= 0 || !settings.preset.empty() || !settings.pixels.empty())
         return "--crf and --preset set the Linux build's videos, not PNG pictures";
     return std::nullopt;
 }

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -35,6 +36,8 @@ Pictures decode_pictures(const std::string& path)
     avcodec_open2(decoder, codec, nullptr);
     pictures.rate_num = format->streams[index]->avg_frame_rate.num;
     pictures.rate_den = format->streams[index]->avg_frame_rate.den;
+    if (const char* name = av_get_pix_fmt_name(decoder->pix_fmt))
+        pictures.pixels = name;
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     SwsContext* to_rgb = nullptr;

@@ -19,6 +19,11 @@ TEST(ToolRenderVideo, H264HasTheSizeRateAndPictureCountAsked)
     EXPECT_EQ(video.rate_num, 25);
     EXPECT_EQ(video.rate_den, 1);
     EXPECT_EQ(video.hashes.size(), 44u + 10u);
+    EXPECT_EQ(video.pixels, "yuv420p");
+
+    // --pixels yuv444 keeps every pixel's colour.
+    ASSERT_EQ(run_tool("render --size 64x36 --frames 1 --fps 10 --pixels yuv444 --force zoom.mp4", out, err), 0) << err;
+    EXPECT_EQ(decode_pictures("zoom.mp4").pixels, "yuv444p");
 }
 
 }  // namespace

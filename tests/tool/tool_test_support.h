@@ -18,6 +18,7 @@ int run_zqvtool(const std::string& arguments);
 struct Pictures {
     int width = 0, height = 0;
     int rate_num = 0, rate_den = 1;
+    std::string pixels;  // the pixel format's name ("yuv420p")
     std::vector<std::uint64_t> hashes;
 };
 Pictures decode_pictures(const std::string& path);
