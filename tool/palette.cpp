@@ -96,9 +96,9 @@ void colour_task(void* argument)
         const std::size_t last = std::min(points, first + span);
         for (std::size_t i = first; i < last; ++i) {
             const Rgb c = colour_of(*job.colouring, job.values->counts[i], job.values->fractions[i]);
-            job.rgb[3 * i] = c.red;
-            job.rgb[3 * i + 1] = c.green;
-            job.rgb[3 * i + 2] = c.blue;
+            job.rgb[i] = c.red;
+            job.rgb[points + i] = c.green;
+            job.rgb[2 * points + i] = c.blue;
         }
     }
 }
