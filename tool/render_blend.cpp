@@ -241,15 +241,7 @@ void layer_row(const Layer& layer, int y, int width, std::vector<std::uint16_t>&
 // them out evenly between the cores.
 constexpr int rows_per_band = 16;
 
-// On 32-bit Windows a worker thread may enter with the stack aligned to 4
-// bytes only; the blending realigns it for its vector spills.
-#if defined(__i386__)
-#define BLEND_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define BLEND_ENTRY
-#endif
-
-BLEND_ENTRY void blend_task(void* argument)
+VECTOR_TASK void blend_task(void* argument)
 {
     BlendJob& job = *static_cast<BlendJob*>(argument);
     const int width = job.width, plane = plane_size(width);
@@ -307,7 +299,7 @@ struct HalveJob {
     std::atomic<int> next_row{0};
 };
 
-void halve_task(void* argument)
+VECTOR_TASK void halve_task(void* argument)
 {
     HalveJob& job = *static_cast<HalveJob*>(argument);
     const int half_width = job.width / 2;
