@@ -13,6 +13,7 @@
 
 #include <emmintrin.h>
 
+#include "fractal/fast_frame.h"
 #include "fractal/portable_math.h"
 #include "fractal/worker_pool.h"
 
@@ -113,6 +114,9 @@ void make_taps(AxisTaps& taps, int pixels, int points, double points_per_pixel, 
     }
 }
 
+// The passes of a row, compiled into each instruction set's blend_task.
+#define BLEND_INLINE __attribute__((always_inline)) inline
+
 struct Layer {
     const KeyColours* key;
     AxisTaps columns, rows;
@@ -136,7 +140,7 @@ constexpr std::uint16_t sum_bias = 0x8000;
 // columns `columns` uses: channel c's `length` sums from sums[c·length]
 // (see row_length), each less 2^15. Four rows at a time, so that each sum
 // is written once for every four.
-void sum_rows(const Layer& layer, int y, std::uint16_t* sums, int length)
+BLEND_INLINE void sum_rows(const Layer& layer, int y, std::uint16_t* sums, int length)
 {
     const int first = layer.columns.lowest, n = layer.columns.highest - first + 1;
     const std::size_t plane = static_cast<std::size_t>(layer.key->width) * layer.key->height;
@@ -179,7 +183,7 @@ int row_length(const AxisTaps& columns)
 // (up to three past `to`). SSE2, the baseline of both targets, multiplies
 // and adds pairs of a pixel's sums and weights in one instruction, 8 of
 // them at once, exactly as integers.
-void sum_columns(const AxisTaps& columns, const std::uint16_t* row_sums, int length, int from, int to,
+BLEND_INLINE void sum_columns(const AxisTaps& columns, const std::uint16_t* row_sums, int length, int from, int to,
                  std::uint8_t* pixels, int plane)
 {
     const std::int16_t* sums = reinterpret_cast<const std::int16_t*>(row_sums) - columns.lowest;
@@ -228,7 +232,8 @@ int plane_size(int width)
 
 // All three channels of a layer's covered pixels in row y, into `pixels`;
 // the others are left alone.
-void layer_row(const Layer& layer, int y, int width, std::vector<std::uint16_t>& sums, std::uint8_t* pixels)
+BLEND_INLINE void layer_row(const Layer& layer, int y, int width, std::vector<std::uint16_t>& sums,
+                            std::uint8_t* pixels)
 {
     const int length = row_length(layer.columns);
     sums.resize(3 * static_cast<std::size_t>(length));
@@ -237,59 +242,81 @@ void layer_row(const Layer& layer, int y, int width, std::vector<std::uint16_t>&
                 pixels, plane_size(width));
 }
 
+// A thread's rows of pixels: each layer's three planes, and the inner
+// layer's weight at each pixel.
+struct RowBuffers {
+    std::vector<std::uint16_t> sums;
+    std::vector<std::uint8_t> outer, inner;
+    std::vector<std::uint16_t> inner_weight;
+};
+
+// Picture row y, blended in the buffers and written to the picture.
+BLEND_INLINE void blend_row(const BlendJob& job, int y, RowBuffers& row)
+{
+    const int width = job.width, plane = plane_size(width);
+    layer_row(job.outer, y, width, row.sums, row.outer.data());
+    for (int c = 0; c < 3; ++c) {  // black where the outer key frame does not reach
+        std::uint8_t* pixels = row.outer.data() + c * plane;
+        std::fill(pixels, pixels + job.outer.columns.covered_first, 0);
+        std::fill(pixels + job.outer.columns.covered_last + 1, pixels + width, 0);
+    }
+    const int row_ramp = job.has_inner ? job.inner.rows.ramp[y] : 0;
+    if (row_ramp > 0) {
+        layer_row(job.inner, y, width, row.sums, row.inner.data());
+        const int from = job.inner.columns.covered_first, to = job.inner.columns.covered_last + 1;
+        const int* column_ramp = job.inner.columns.ramp.data();
+        std::uint16_t* __restrict w = row.inner_weight.data();
+        for (int x = from; x < to; ++x)
+            w[x] = static_cast<std::uint16_t>(
+                (static_cast<unsigned>(job.share) * row_ramp * column_ramp[x] + (1u << 15)) >> 16);
+        // The mix is at most 255·256 + 128: 16-bit lanes hold it.
+        for (int c = 0; c < 3; ++c) {
+            std::uint8_t* __restrict o = row.outer.data() + c * plane;
+            const std::uint8_t* __restrict in = row.inner.data() + c * plane;
+            for (int x = from; x < to; ++x)
+                o[x] = static_cast<std::uint8_t>((o[x] * (256 - w[x]) + in[x] * w[x] + 128) >> 8);
+        }
+    }
+    std::uint8_t* __restrict out = job.picture + static_cast<std::size_t>(y) * width * 3;
+    const std::uint8_t *red = row.outer.data(), *green = red + plane, *blue = green + plane;
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = red[x];
+        out[3 * x + 1] = green[x];
+        out[3 * x + 2] = blue[x];
+    }
+}
+
 // Rows a thread takes at a time: 1080 rows make 68 bands, enough to share
 // them out evenly between the cores.
 constexpr int rows_per_band = 16;
 
-VECTOR_TASK void blend_task(void* argument)
+BLEND_INLINE void blend_rows(BlendJob& job)
 {
-    BlendJob& job = *static_cast<BlendJob*>(argument);
-    const int width = job.width, plane = plane_size(width);
-    thread_local std::vector<std::uint16_t> sums;
-    thread_local std::vector<std::uint8_t> outer, inner;
-    thread_local std::vector<std::uint16_t> inner_weight;
-    outer.resize(3 * static_cast<std::size_t>(plane));
-    inner.resize(3 * static_cast<std::size_t>(plane));
-    inner_weight.resize(width);
+    thread_local RowBuffers row;
+    row.outer.resize(3 * static_cast<std::size_t>(plane_size(job.width)));
+    row.inner.resize(row.outer.size());
+    row.inner_weight.resize(job.width);
     for (;;) {
         // Consecutive rows share most of their key rows: a thread takes a
         // band of them, so that each key row is read into one core's cache.
         const int band = job.next_row.fetch_add(rows_per_band, std::memory_order_relaxed);
         if (band >= job.height)
             return;
-        for (int y = band; y < std::min(job.height, band + rows_per_band); ++y) {
-            layer_row(job.outer, y, width, sums, outer.data());
-            for (int c = 0; c < 3; ++c) {  // black where the outer key frame does not reach
-                std::uint8_t* pixels = outer.data() + c * plane;
-                std::fill(pixels, pixels + job.outer.columns.covered_first, 0);
-                std::fill(pixels + job.outer.columns.covered_last + 1, pixels + width, 0);
-            }
-            const int row_ramp = job.has_inner ? job.inner.rows.ramp[y] : 0;
-            if (row_ramp > 0) {
-                layer_row(job.inner, y, width, sums, inner.data());
-                const int from = job.inner.columns.covered_first, to = job.inner.columns.covered_last + 1;
-                const int* column_ramp = job.inner.columns.ramp.data();
-                for (int x = from; x < to; ++x)
-                    inner_weight[x] = static_cast<std::uint16_t>(
-                        (static_cast<unsigned>(job.share) * row_ramp * column_ramp[x] + (1u << 15)) >> 16);
-                // The mix is at most 255·256 + 128: 16 bits hold it, 8 lanes of SSE2.
-                const std::uint16_t* __restrict w = inner_weight.data();
-                for (int c = 0; c < 3; ++c) {
-                    std::uint8_t* __restrict o = outer.data() + c * plane;
-                    const std::uint8_t* __restrict in = inner.data() + c * plane;
-                    for (int x = from; x < to; ++x)
-                        o[x] = static_cast<std::uint8_t>((o[x] * (256 - w[x]) + in[x] * w[x] + 128) >> 8);
-                }
-            }
-            std::uint8_t* __restrict out = job.picture + static_cast<std::size_t>(y) * width * 3;
-            const std::uint8_t *red = outer.data(), *green = red + plane, *blue = green + plane;
-            for (int x = 0; x < width; ++x) {
-                out[3 * x] = red[x];
-                out[3 * x + 1] = green[x];
-                out[3 * x + 2] = blue[x];
-            }
-        }
+        for (int y = band; y < std::min(job.height, band + rows_per_band); ++y)
+            blend_row(job, y, row);
     }
+}
+
+// blend_rows for SSE2, and for AVX2 where the processor has it: the same
+// loops in vector lanes twice as wide, the same integer arithmetic.
+VECTOR_TASK void blend_task_sse2(void* job)
+{
+    blend_rows(*static_cast<BlendJob*>(job));
+}
+
+VECTOR_TASK __attribute__((target("avx2"))) void blend_task_avx2(void* job)
+{
+    blend_rows(*static_cast<BlendJob*>(job));
 }
 
 struct HalveJob {
@@ -356,7 +383,7 @@ void blend_picture(const KeyColours& outer, const KeyColours* inner, double frac
         make_taps(job.inner.rows, height, inner->height, 2.0 * inner->height / height, scale, -0.25, band);
         job.has_inner = job.inner.columns.highest >= 0 && job.inner.rows.highest >= 0;
     }
-    run_on_every_core(blend_task, &job);
+    run_on_every_core(simd_level() >= SimdLevel::avx2 ? blend_task_avx2 : blend_task_sse2, &job);
 }
 
 }  // namespace zqv
