@@ -112,6 +112,7 @@ bool find_stops(const Colouring& colouring, const std::uint32_t* counts, const s
     const double size = static_cast<double>(colouring.palette.stops.size());
     const double density = colouring.density, counts_per_stop = colouring.palette.counts_per_stop;
     const double offset = colouring.offset * size;
+    const std::uint64_t limit_top = std::bit_cast<std::uint64_t>(round_limit) >> 52;
     std::uint64_t beyond = 0;
     for (int i = 0; i < n; ++i) {
         // The count as a double through a signed integer, which converts in vector lanes.
@@ -120,7 +121,7 @@ bool find_stops(const Colouring& colouring, const std::uint32_t* counts, const s
         double place = smooth * density / counts_per_stop + offset;
         // A place from 2^51 up, negative or not a number has top 12 bits (sign
         // and exponent) at least 2^51's, which added to 0x1000 less those carry into bit 12.
-        beyond |= (std::bit_cast<std::uint64_t>(place) >> 52) + (0x1000 - (std::bit_cast<std::uint64_t>(round_limit) >> 52));
+        beyond |= (std::bit_cast<std::uint64_t>(place) >> 52) + (0x1000 - limit_top);
         place = place - floor_below_limit(place / size) * size;
         const double whole = floor_below_limit(place);
         first[i] = static_cast<int>(whole);

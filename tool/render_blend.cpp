@@ -152,9 +152,9 @@ BLEND_INLINE void sum_rows(const Layer& layer, int y, std::uint16_t* sums, int l
         for (int t = 0; t < layer.rows.stride; t += 4) {
             std::uint16_t w[4];
             const std::uint8_t* row[4];
-            for (int k = 0; k < 4; ++k) {
+            for (int k = 0; k < 4; ++k) {  // a row without weight reads the first, which exists
                 w[k] = static_cast<std::uint16_t>(layer.rows.weight[weight_at(layer.rows, y, t + k)]);
-                row[k] = w[k] != 0 ? rows + static_cast<std::size_t>(t + k) * layer.key->width : rows;  // some row that exists
+                row[k] = w[k] != 0 ? rows + static_cast<std::size_t>(t + k) * layer.key->width : rows;
             }
             const std::uint8_t *__restrict r0 = row[0], *__restrict r1 = row[1], *__restrict r2 = row[2],
                                             *__restrict r3 = row[3];
@@ -184,7 +184,7 @@ int row_length(const AxisTaps& columns)
 // and adds pairs of a pixel's sums and weights in one instruction, 8 of
 // them at once, exactly as integers.
 BLEND_INLINE void sum_columns(const AxisTaps& columns, const std::uint16_t* row_sums, int length, int from, int to,
-                 std::uint8_t* pixels, int plane)
+                              std::uint8_t* pixels, int plane)
 {
     const std::int16_t* sums = reinterpret_cast<const std::int16_t*>(row_sums) - columns.lowest;
     const auto load_four = [](const std::int16_t* s) {
@@ -335,7 +335,8 @@ VECTOR_TASK void halve_task(void* argument)
         const std::uint8_t* __restrict bottom = top + job.width;
         std::uint8_t* __restrict out = job.half + static_cast<std::size_t>(y) * half_width;
         for (int x = 0; x < half_width; ++x)
-            out[x] = static_cast<std::uint8_t>((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 2) >> 2);
+            out[x] =
+                static_cast<std::uint8_t>((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 2) >> 2);
     }
 }
 
