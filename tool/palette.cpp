@@ -2,6 +2,7 @@
 #include "tool/palette.h"
 
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -84,9 +85,57 @@ struct ColourJob {
     std::atomic<std::size_t> next{0};
 };
 
-void colour_task(void* argument)
+// Points whose stops find_stops finds at once.
+constexpr int stops_batch = 256;
+
+// Rounding through 1.5·2^52 leaves the nearest integer of any |x| < 2^51.
+constexpr double round_magic = 6755399441055744.0;
+constexpr double round_limit = 2251799813685248.0;  // 2^51
+
+// floor(x) for |x| < 2^51, exactly, in operations the compiler can put in vector lanes.
+inline double floor_below_limit(double x)
+{
+    const double nearest = (x + round_magic) - round_magic;
+    // 1 if x - nearest (exact) is below zero: its sign bit as a mask on 1.0's bits.
+    const std::uint64_t below = 0 - (std::bit_cast<std::uint64_t>(x - nearest) >> 63);
+    return nearest - std::bit_cast<double>(below & std::bit_cast<std::uint64_t>(1.0));
+}
+
+// For n <= stops_batch points: the stop each lies after and its weight
+// towards the next, exactly as colour_of finds them (first outside the
+// stops where colour_of takes stop 0), in one loop of double arithmetic the
+// compiler turns into vector code. False if some place lies beyond 2^51,
+// where floor_below_limit does not hold.
+bool find_stops(const Colouring& colouring, const std::uint32_t* counts, const std::uint16_t* fractions, int n,
+                int* first, int* weight)
+{
+    const double size = static_cast<double>(colouring.palette.stops.size());
+    const double density = colouring.density, counts_per_stop = colouring.palette.counts_per_stop;
+    const double offset = colouring.offset * size;
+    const std::uint64_t limit_top = std::bit_cast<std::uint64_t>(round_limit) >> 52;
+    std::uint64_t beyond = 0;
+    for (int i = 0; i < n; ++i) {
+        // The count as a double through a signed integer, which converts in vector lanes.
+        const double count = static_cast<double>(static_cast<std::int32_t>(counts[i] ^ 0x80000000u)) + 2147483648.0;
+        const double smooth = count + static_cast<double>(fractions[i]) / 65535.0;
+        double place = smooth * density / counts_per_stop + offset;
+        // A place from 2^51 up, negative or not a number has top 12 bits (sign
+        // and exponent) at least 2^51's, which added to 0x1000 less those carry into bit 12.
+        beyond |= (std::bit_cast<std::uint64_t>(place) >> 52) + (0x1000 - limit_top);
+        place = place - floor_below_limit(place / size) * size;
+        const double whole = floor_below_limit(place);
+        first[i] = static_cast<int>(whole);
+        weight[i] = static_cast<int>((place - whole) * 256.0);
+    }
+    return (beyond & 0x1000) == 0;
+}
+
+VECTOR_TASK void colour_task(void* argument)
 {
     ColourJob& job = *static_cast<ColourJob*>(argument);
+    const Colouring& colouring = *job.colouring;
+    const std::vector<Rgb>& stops = colouring.palette.stops;
+    const int size = static_cast<int>(stops.size());
     constexpr std::size_t span = 16384;  // points per grab
     const std::size_t points = job.values->counts.size();
     for (;;) {
@@ -94,11 +143,30 @@ void colour_task(void* argument)
         if (first >= points)
             return;
         const std::size_t last = std::min(points, first + span);
-        for (std::size_t i = first; i < last; ++i) {
-            const Rgb c = colour_of(*job.colouring, job.values->counts[i], job.values->fractions[i]);
-            job.rgb[3 * i] = c.red;
-            job.rgb[3 * i + 1] = c.green;
-            job.rgb[3 * i + 2] = c.blue;
+        for (std::size_t batch = first; batch < last; batch += stops_batch) {
+            const int n = static_cast<int>(std::min<std::size_t>(stops_batch, last - batch));
+            const std::uint32_t* counts = job.values->counts.data() + batch;
+            int stop[stops_batch], weight[stops_batch];
+            const bool found = find_stops(colouring, counts, job.values->fractions.data() + batch, n, stop, weight);
+            for (int i = 0; i < n; ++i) {
+                Rgb c;
+                if (!found) {
+                    c = colour_of(colouring, counts[i], job.values->fractions[batch + i]);
+                } else if (counts[i] == grid_inside) {
+                    c = colouring.inside;
+                } else {
+                    const bool outside = stop[i] < 0 || stop[i] >= size;
+                    const int w = outside ? 0 : weight[i], a = outside ? 0 : stop[i], b = a + 1 == size ? 0 : a + 1;
+                    const auto mix = [w](int from, int to) {
+                        return static_cast<std::uint8_t>((from * (256 - w) + to * w + 128) >> 8);
+                    };
+                    c = {mix(stops[a].red, stops[b].red), mix(stops[a].green, stops[b].green),
+                         mix(stops[a].blue, stops[b].blue)};
+                }
+                job.rgb[batch + i] = c.red;
+                job.rgb[points + batch + i] = c.green;
+                job.rgb[2 * points + batch + i] = c.blue;
+            }
         }
     }
 }

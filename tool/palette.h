@@ -38,7 +38,8 @@ std::optional<std::string> find_palette(const std::string& name_or_path, Palette
 // The colour of smooth count count + fraction/65535 (grid_inside: inside).
 Rgb colour_of(const Colouring& colouring, std::uint32_t count, std::uint16_t fraction);
 
-// Colours every point of the values, three bytes each, on every core.
+// Colours every point of the values on every core, into three planes one
+// after the other: the points' red bytes, then their green, then their blue.
 void colour_grid(const Colouring& colouring, const GridValues& values, std::vector<std::uint8_t>& rgb);
 
 }  // namespace zqv

@@ -56,7 +56,7 @@ struct Key {
     int index = -1;
     GridLayout layout;
     GridValues values;
-    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> rgb;       // its colours in three planes, as colour_grid makes them
     std::vector<std::uint8_t> half_rgb;  // halved, for when it is the inner key frame
 };
 

@@ -10,8 +10,9 @@
 
 namespace zqv {
 
-// A coloured key frame: width x height points, three bytes each, row 0 on
-// top; the key frame's plane width is `width` steps of its grid.
+// A coloured key frame: width x height points, row 0 on top, in three
+// planes one after the other (red, green, blue), a byte per point; the key
+// frame's plane width is `width` steps of its grid.
 struct KeyColours {
     const std::uint8_t* rgb = nullptr;
     int width = 0, height = 0;

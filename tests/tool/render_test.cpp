@@ -13,12 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "fractal/fast_frame.h"
 #include "fractal/grid.h"
 #include "fractal/portable_math.h"
 #include "test_support.h"
 #include "tool/palette.h"
+#include "tool/render_blend.h"
 #include "tool/render_keys.h"
 #include "tool_test_support.h"
 
@@ -95,6 +97,38 @@ TEST(ToolRenderGrid, PortableLog2AndExp2AgreeWithTheLibrary)
     // The smooth count runs from n + 1 at |z| = R down to n at |z| = R².
     EXPECT_EQ(smooth_fraction(grid_escape_radius2), 65535);
     EXPECT_EQ(smooth_fraction(grid_escape_radius2 * grid_escape_radius2), 0);
+}
+
+// The blending in the lanes of each level, the same bytes: random key
+// frames, 1 and 2 samples a pixel (1 to 4 key points a pixel), an odd
+// width, with and without the inner key frame.
+TEST(ToolRenderBlend, EveryLevelBlendsTheSameBytes)
+{
+    std::uint32_t seed = 12345;
+    const auto random_bytes = [&seed](std::size_t n) {
+        std::vector<std::uint8_t> bytes(n);
+        for (std::uint8_t& b : bytes)
+            b = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+        return bytes;
+    };
+    for (const auto& [width, height, samples] : {std::tuple{96, 64, 1}, std::tuple{105, 38, 2}}) {
+        const int key_width = 2 * samples * width, key_height = 2 * samples * height;
+        const std::vector<std::uint8_t> outer = random_bytes(3u * key_width * key_height);
+        std::vector<std::uint8_t> inner;
+        halve_colours({random_bytes(3u * key_width * key_height).data(), key_width, key_height}, inner);
+        const KeyColours outer_key{outer.data(), key_width, key_height};
+        const KeyColours inner_key{inner.data(), key_width / 2, key_height / 2};
+        for (const double fraction : {0.0, 0.3, 0.77}) {
+            std::vector<std::uint8_t> pictures[2];
+            for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2}) {
+                use_simd_level(level);
+                blend_picture(outer_key, fraction > 0.0 ? &inner_key : nullptr, fraction, width, height,
+                              pictures[level == SimdLevel::avx2]);
+            }
+            EXPECT_TRUE(pictures[0] == pictures[1]) << width << "x" << height << " at " << fraction;
+        }
+    }
+    use_simd_level(best_simd_level());
 }
 
 constexpr const char* location = "--centre -0.7436438870371,0.1318259042053 --width 0.08";
