@@ -220,9 +220,11 @@ Rgb colour_of(const Colouring& colouring, std::uint32_t count, std::uint16_t fra
     double whole = std::floor(place);
     // Between stop `first` and the next, in 256ths.
     int weight = static_cast<int>((place - whole) * 256.0);
-    std::size_t first = static_cast<std::size_t>(whole);
-    if (first >= stops.size())  // place rounded up to size
-        first = 0, weight = 0;
+    std::size_t first = 0;
+    if (whole >= 0.0 && whole < size)
+        first = static_cast<std::size_t>(whole);
+    else  // place rounded up to size, or to just below 0: stop 0
+        weight = 0;
     const Rgb a = stops[first], b = stops[first + 1 == stops.size() ? 0 : first + 1];
     const auto mix = [weight](int from, int to) {
         return static_cast<std::uint8_t>((from * (256 - weight) + to * weight + 128) >> 8);
