@@ -5,6 +5,7 @@
 // picture is blended from the two that cover it. Only the two key frames in
 // use are held; everything is written under temporary names that take the
 // output's names only when the render is complete.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -65,7 +66,8 @@ struct Key {
 
 struct KeyCounts {
     int computed = 0, read = 0;
-    int deep = 0;  // of those computed, by the deep engine
+    int deep = 0;   // of those computed, by the deep engine
+    int again = 0;  // computations again at a higher automatic cap
     std::uint64_t points = 0, iterated = 0;
     double seconds = 0.0;
 };
@@ -103,35 +105,97 @@ std::string keys_location_path(const std::string& folder)
     return (std::filesystem::path(folder) / "keys.location").string();
 }
 
+// The automatic cap of a render that goes past double precision, where the
+// counts grow with the depth far faster than 256 a halving. Key frame 0
+// starts at auto_cap_start. A key frame with more than 1% more of its points
+// at the cap than the key frame before is computed again at twice the cap,
+// and again while less than 1% of its points escaped or the last doubling
+// let at least a quarter of the points at the cap escape (when it does not,
+// they lie inside the set, which no cap changes);
+// after a key frame with more than 1% of its points escaped above half the
+// cap, the next starts at twice it. Never above auto_cap_ceiling.
+struct DeepAutoCap {
+    bool on = false;
+    std::uint32_t cap = auto_cap_start;  // the next key frame's
+    double last_share = 0.0;             // of the last key frame's points at its cap
+    std::uint32_t highest = 0;           // the highest cap used
+};
+DeepAutoCap deep_cap;
+
+// The shares of the points at the cap and escaped above half of it.
+void cap_shares(const GridValues& values, std::uint32_t cap, double& at_cap, double& near_cap)
+{
+    std::uint64_t inside = 0, near = 0;
+    for (const std::uint32_t count : values.counts) {
+        inside += count == grid_inside;
+        near += count != grid_inside && count > cap / 2;
+    }
+    const auto points = static_cast<double>(values.counts.size());
+    at_cap = static_cast<double>(inside) / points;
+    near_cap = static_cast<double>(near) / points;
+}
+
+// After key frame of that cap and values: the next key frame's start.
+void note_key_cap(std::uint32_t cap, const GridValues& values)
+{
+    double at_cap = 0.0, near_cap = 0.0;
+    cap_shares(values, cap, at_cap, near_cap);
+    deep_cap.last_share = at_cap;
+    deep_cap.highest = std::max(deep_cap.highest, cap);
+    deep_cap.cap = near_cap > 0.01 && cap < auto_cap_ceiling ? std::min(2 * cap, auto_cap_ceiling) : cap;
+}
+
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
 std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* parent, const std::string& folder,
                                     const Colouring& colouring, Key& key, KeyCounts& counts)
 {
     const auto started = std::chrono::steady_clock::now();
+    KeyPlan at = plan;
+    if (deep_cap.on)
+        at.cap = deep_cap.cap;
     key.index = index;
-    key.layout = key_layout(plan, index);
-    const KeyHeader header{index, key.layout};
+    key.layout = key_layout(at, index);
+    KeyHeader header{index, key.layout};
     const std::string file = folder.empty() ? std::string() : key_file(folder, index);
     std::error_code error;
     if (!file.empty() && std::filesystem::exists(file, error)) {
+        // With the automatic cap, a kept key frame's cap is the one found when it was computed.
+        KeyHeader kept;
+        if (deep_cap.on && !read_key_header(file, kept))
+            header.layout.cap = key.layout.cap = kept.layout.cap;
         if (std::optional<std::string> reason = read_key(file, header, key.values))
             return file + ": " + *reason;
         ++counts.read;
     } else {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
-        if (std::optional<std::string> reason = compute_key(plan, index, shares ? &parent->layout : nullptr,
-                                                            shares ? &parent->values : nullptr, key.values,
-                                                            interrupted))
-            return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
+        for (double capped_before = 2.0;;) {
+            if (std::optional<std::string> reason = compute_key(at, index, shares ? &parent->layout : nullptr,
+                                                                shares ? &parent->values : nullptr, key.values,
+                                                                interrupted))
+                return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
+            counts.points += key.values.counts.size();
+            counts.iterated += last_key_points();
+            if (!deep_cap.on || at.cap >= auto_cap_ceiling)
+                break;
+            double at_cap = 0.0, near_cap = 0.0;
+            cap_shares(key.values, at.cap, at_cap, near_cap);
+            // Nothing escaped yet, or a quarter of the points at the cap escaped at twice it: not inside.
+            if (!(at_cap > deep_cap.last_share + 0.01 && (at_cap > 0.99 || at_cap <= 0.75 * capped_before)))
+                break;
+            capped_before = at_cap;
+            at.cap = std::min(2 * at.cap, auto_cap_ceiling);
+            ++counts.again;
+        }
         ++counts.computed;
         counts.deep += key_is_deep(plan, index);
-        counts.points += key.values.counts.size();
-        counts.iterated += last_key_points();
+        key.layout = header.layout = key_layout(at, index);
         if (!file.empty())
             if (std::optional<std::string> reason = write_key(file, header, key.values))
                 return reason;
     }
+    if (deep_cap.on)
+        note_key_cap(key.layout.cap, key.values);
     colour_grid(colouring, key.values, key.rgb);
     halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -340,8 +404,12 @@ int run_render(RenderOptions& options)
         return exit_usage;
     }
     const int last_key = static_cast<int>(std::ceil(halvings));
-    if (plan.cap == 0)  // one cap for every key frame, so each shares its points inside with the next
-        plan.cap = auto_cap(last_key);
+    // The automatic cap: past double precision it follows the counts (DeepAutoCap); else one cap for every
+    // key frame, so each shares its points inside with the next.
+    const bool goes_deep = first_unresolved_key(plan, last_key) <= last_key;
+    deep_cap.on = plan.cap == 0 && goes_deep;
+    if (plan.cap == 0)
+        plan.cap = deep_cap.on ? auto_cap_start : auto_cap(last_key);
     Pace pace;
     pace.halvings = halvings;
     pace.fps = options.fps;
@@ -367,11 +435,11 @@ int run_render(RenderOptions& options)
     }
 
     // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
-    if (first_unresolved_key(plan, last_key) <= last_key)
+    if (goes_deep)
         start_deep_keys(plan, last_key);
     if (!options.keyframes.empty() && !has_kept_location && !plan_from_header) {
         std::ofstream file(kept_location, std::ios::binary | std::ios::trunc);
-        file << location_text({location.centre_re, location.centre_im, location.width, plan.cap});
+        file << location_text({location.centre_re, location.centre_im, location.width, deep_cap.on ? 0 : plan.cap});
         if (!file.flush()) {
             print_error("cannot write " + kept_location);
             return exit_failed;
@@ -395,6 +463,9 @@ int run_render(RenderOptions& options)
                   static_cast<long long>(total), width, height, seconds, counts.computed, counts.deep, shared,
                   counts.read);
     std::fprintf(stderr, "%s\n", summary);
+    if (deep_cap.on)
+        std::fprintf(stderr, "the automatic cap went up to %u (%d key frames computed again at a higher cap)\n",
+                     deep_cap.highest, counts.again);
     return 0;
 }
 
