@@ -488,8 +488,13 @@ void setup_render(CLI::App& app)
         "exact centre, as precise as the deepest key frame needs, each point's offset from it iterated in double "
         "(perturbation with rebasing, bilinear approximation). DIR/keys.location keeps the exact location and the "
         "cap of the key frames in DIR: a render with DIR and no location uses them, and one with another location "
-        "is refused. The automatic cap, 2048 and 256 more per halving, may be low for deep zooms, whose counts grow "
-        "faster: points at the cap show as --inside, and --cap computes them.\n\n" +
+        "is refused.\n\n"
+        "The automatic cap of a zoom within double precision is 2048 and 256 more per halving, for every key frame. "
+        "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; a key frame with more than "
+        "1% more of its points at the cap than the one before is computed again at twice the cap, again while "
+        "less than 1% of its points escaped or the doubling let a quarter of the points at the cap escape; after a "
+        "key frame with more than 1% of its points escaped above half the cap, the next starts at twice it; it "
+        "stops at 33554432. Points at the cap show as --inside.\n\n" +
         exit_codes_help);
     std::vector<std::string> view_names;
     for (const StartView& view : start_views)
@@ -518,7 +523,8 @@ void setup_render(CLI::App& app)
     render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-300")
         ->type_name("W")
         ->excludes(frames_option);
-    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom")
+    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom, or past "
+                       "double precision one that follows the counts")
         ->capture_default_str();
     render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
         ->type_name("WxH")
