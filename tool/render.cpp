@@ -109,11 +109,14 @@ std::string keys_location_path(const std::string& folder)
 // counts grow with the depth far faster than 256 a halving. Key frame 0
 // starts at auto_cap_start. A key frame with more than 1% more of its points
 // at the cap than the key frame before is computed again at twice the cap,
-// and again while less than 1% of its points escaped or the last doubling
-// let at least a quarter of the points at the cap escape (when it does not,
-// they lie inside the set, which no cap changes);
-// after a key frame with more than 1% of its points escaped above half the
-// cap, the next starts at twice it. Never above auto_cap_ceiling.
+// and again while the last doubling let at least a quarter of the points at
+// the cap escape (when it does not, they lie inside the set, which no cap
+// changes), or while less than 1% of its points escaped after a key frame
+// with less than 1% at the cap (the zoom starts deeper than the counts
+// reach); after a key frame with more than 1% of its points escaped above
+// half the cap, the next starts at twice it. Never above auto_cap_ceiling.
+// Points inside cost the cap's iterations each, so a view that turns wholly
+// inside the set must not climb to the ceiling.
 struct DeepAutoCap {
     bool on = false;
     std::uint32_t cap = auto_cap_start;  // the next key frame's
@@ -180,8 +183,9 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
                 break;
             double at_cap = 0.0, near_cap = 0.0;
             cap_shares(key.values, at.cap, at_cap, near_cap);
-            // Nothing escaped yet, or a quarter of the points at the cap escaped at twice it: not inside.
-            if (!(at_cap > deep_cap.last_share + 0.01 && (at_cap > 0.99 || at_cap <= 0.75 * capped_before)))
+            // A quarter of the points at the cap escaped at twice it, or nothing escaped yet: not inside.
+            const bool not_yet = at_cap > 0.99 && deep_cap.last_share < 0.01;
+            if (!(at_cap > deep_cap.last_share + 0.01 && (not_yet || at_cap <= 0.75 * capped_before)))
                 break;
             capped_before = at_cap;
             at.cap = std::min(2 * at.cap, auto_cap_ceiling);
@@ -491,8 +495,9 @@ void setup_render(CLI::App& app)
         "is refused.\n\n"
         "The automatic cap of a zoom within double precision is 2048 and 256 more per halving, for every key frame. "
         "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; a key frame with more than "
-        "1% more of its points at the cap than the one before is computed again at twice the cap, again while "
-        "less than 1% of its points escaped or the doubling let a quarter of the points at the cap escape; after a "
+        "1% more of its points at the cap than the one before is computed again at twice the cap, again while the "
+        "doubling let a quarter of the points at the cap escape or (after a key frame with less than 1% at the cap) "
+        "while less than 1% of its points escaped; after a "
         "key frame with more than 1% of its points escaped above half the cap, the next starts at twice it; it "
         "stops at 33554432. Points at the cap show as --inside.\n\n" +
         exit_codes_help);
