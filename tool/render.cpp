@@ -408,10 +408,11 @@ int run_render(RenderOptions& options)
         return exit_usage;
     }
     const int last_key = static_cast<int>(std::ceil(halvings));
-    // The automatic cap: past double precision it follows the counts (DeepAutoCap); else one cap for every
-    // key frame, so each shares its points inside with the next.
+    // The automatic cap: past double precision, or for the key frames of a folder that kept it (its
+    // keys.location says auto), it follows the counts (DeepAutoCap); else one cap for every key frame, so each
+    // shares its points inside with the next.
     const bool goes_deep = first_unresolved_key(plan, last_key) <= last_key;
-    deep_cap.on = plan.cap == 0 && goes_deep;
+    deep_cap.on = plan.cap == 0 && (goes_deep || has_kept_location);
     if (plan.cap == 0)
         plan.cap = deep_cap.on ? auto_cap_start : auto_cap(last_key);
     Pace pace;
