@@ -29,18 +29,29 @@ void grid_task(void* job)
     }
 }
 
-// Where the parent grid holds the result of point (column, row) of the
-// child grid, its index there; −1 where it does not.
-std::int64_t parent_index(const GridJob& job, int column, int row)
+}  // namespace
+
+bool is_parent_grid(const GridLayout& layout, const GridLayout& parent, const GridValues& parent_values)
 {
-    const GridLayout& s = *job.layout;
-    if (job.parent == nullptr || (column & 1) != 0 || (row & 1) != 0)
-        return -1;
-    // Child column i lies at (i − w/2)·step = ((i/2 + w/4) − w/2)·(2·step).
-    return static_cast<std::int64_t>(row / 2 + s.height / 4) * s.width + (column / 2 + s.width / 4);
+    return parent.width == layout.width && parent.height == layout.height && parent.step == layout.step * 2.0 &&
+           parent.centre_re == layout.centre_re && parent.centre_im == layout.centre_im &&
+           parent_values.counts.size() == static_cast<std::size_t>(layout.width) * layout.height;
 }
 
-}  // namespace
+std::int64_t parent_result(const GridLayout& layout, const GridLayout& parent, const GridValues& parent_values,
+                           int column, int row)
+{
+    if ((column & 1) != 0 || (row & 1) != 0)
+        return -1;
+    // Child column i lies at (i − w/2)·step = ((i/2 + w/4) − w/2)·(2·step).
+    const std::int64_t shared =
+        static_cast<std::int64_t>(row / 2 + layout.height / 4) * layout.width + (column / 2 + layout.width / 4);
+    const std::uint32_t count = parent_values.counts[shared];
+    // An escape within both caps, or staying inside for at least this cap, holds here too.
+    if ((count != grid_inside && count <= layout.cap) || (count == grid_inside && parent.cap >= layout.cap))
+        return shared;
+    return -1;
+}
 
 bool in_main_bulbs(double cr, double ci)
 {
@@ -133,15 +144,12 @@ bool top_up_grid_feed(GridJob& job, GridFeed& feed)
             return false;
         const std::int64_t first = static_cast<std::int64_t>(row) * s.width;
         for (int column = 0; column < s.width; ++column) {
-            const std::int64_t shared = parent_index(job, column, row);
+            const std::int64_t shared =
+                job.parent == nullptr ? -1 : parent_result(s, *job.parent, *job.parent_values, column, row);
             if (shared >= 0) {
-                const std::uint32_t count = job.parent_values->counts[shared];
-                // An escape within both caps, or staying inside for at least this cap, holds here too.
-                if ((count != grid_inside && count <= s.cap) || (count == grid_inside && job.parent->cap >= s.cap)) {
-                    job.values->counts[first + column] = count;
-                    job.values->fractions[first + column] = job.parent_values->fractions[shared];
-                    continue;
-                }
+                job.values->counts[first + column] = job.parent_values->counts[shared];
+                job.values->fractions[first + column] = job.parent_values->fractions[shared];
+                continue;
             }
             if (in_main_bulbs(job.re_of_column[column], job.im_of_row[row])) {
                 job.values->counts[first + column] = grid_inside;
@@ -175,10 +183,7 @@ void compute_grid(const GridLayout& layout, GridValues& values, const GridLayout
         re_of_column[column] = grid_re(layout, column);
     for (int row = 0; row < layout.height; ++row)
         im_of_row[row] = grid_im(layout, row);
-    const bool shares = parent != nullptr && parent_values != nullptr && parent->width == layout.width &&
-                        parent->height == layout.height && parent->step == layout.step * 2.0 &&
-                        parent->centre_re == layout.centre_re && parent->centre_im == layout.centre_im &&
-                        parent_values->counts.size() == points;
+    const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
     GridJob job{&layout, re_of_column.data(), im_of_row.data(), shares ? parent : nullptr,
                 shares ? parent_values : nullptr, &values, {0}, {0}};
     run_on_every_core(grid_task, &job);

@@ -79,6 +79,14 @@ double grid_im(const GridLayout& layout, int row);
 // and row coordinates strictly increase and decrease.
 bool grid_resolves(const GridLayout& layout);
 
+// Whether parent is layout at twice the step, with a value for every point:
+// then layout's even columns and rows of its central half are parent's points.
+bool is_parent_grid(const GridLayout& layout, const GridLayout& parent, const GridValues& parent_values);
+// Where such a parent holds the result of point (column, row) of layout under
+// layout's cap, its index there; −1 where it does not.
+std::int64_t parent_result(const GridLayout& layout, const GridLayout& parent, const GridValues& parent_values,
+                           int column, int row);
+
 // Fills values for layout on every core. With a parent, the same grid at twice
 // the step, the points they share are copied from it where its result holds
 // under layout's cap, instead of being computed again.

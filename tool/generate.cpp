@@ -37,17 +37,6 @@ struct GenerateOptions {
     bool force = false;
 };
 
-// "RE,IM" as two finite doubles, read the same in every locale.
-bool parse_centre(const std::string& text, double& re, double& im)
-{
-    const char* end = text.data() + text.size();
-    const std::from_chars_result first = std::from_chars(text.data(), end, re);
-    if (first.ec != std::errc{} || first.ptr == end || *first.ptr != ',')
-        return false;
-    const std::from_chars_result second = std::from_chars(first.ptr + 1, end, im);
-    return second.ec == std::errc{} && second.ptr == end && std::isfinite(re) && std::isfinite(im);
-}
-
 std::string frames_text(std::int64_t frames)
 {
     return std::to_string(frames) + (frames == 1 ? " whole frame" : " whole frames");
@@ -77,19 +66,12 @@ std::int64_t whole_frames_in(const std::string& path)
 
 // ---- The deep path (tool/deep_generate.cpp) and the cap report of this one ----
 
-// The shortest decimal that reads back as the same double.
-Decimal double_decimal(double value)
-{
-    char text[32];
-    return *parse_decimal(std::string(text, std::to_chars(text, text + sizeof text, value).ptr));
-}
-
 // The deep path takes a location file, a --centre view given a depth
 // (--frames or --to-width; unless --past-precision asks for today's double
 // frames past their resolution), and a --view asked deeper than double
 // precision resolves (--to-width, or --frames past the first unresolved
 // frame); its exit code, or nothing when the path here makes the recording.
-std::optional<int> run_deep_if_asked(const GenerateOptions& options, std::uint32_t cap)
+std::optional<int> run_deep_if_asked(const GenerateOptions& options, const Location& location, std::uint32_t cap)
 {
     if (options.past_precision ||
         (options.location.empty() && options.frames == 0 && options.to_width.empty()))
@@ -108,41 +90,19 @@ std::optional<int> run_deep_if_asked(const GenerateOptions& options, std::uint32
         request.to_width = *to_width;
         request.has_to_width = true;
     }
+    request.centre_re = location.centre_re;
+    request.centre_im = location.centre_im;
+    request.width = location.width;
     if (!options.location.empty()) {
-        Location location;
-        if (const std::optional<std::string> reason = read_location(options.location, location)) {
-            print_error(options.location + ": " + *reason);
-            return exit_failed;
-        }
-        request.centre_re = location.centre_re;
-        request.centre_im = location.centre_im;
-        request.width = location.width;
         if (options.cap.empty())
             request.cap = location.cap;
-    } else if (options.view.empty()) {
-        const std::size_t comma = options.centre.find(',');
-        const std::optional<Decimal> re = parse_decimal(options.centre.substr(0, comma));
-        const std::optional<Decimal> im =
-            comma == std::string::npos ? std::nullopt : parse_decimal(options.centre.substr(comma + 1));
-        const std::optional<Decimal> width = parse_decimal(options.width);
-        if (!re || !im || !width || width->negative || width->digits == "0") {
-            print_error("--centre takes two decimal numbers RE,IM and --width a positive decimal number");
-            return exit_usage;
-        }
-        request.centre_re = *re;
-        request.centre_im = *im;
-        request.width = *width;
-    } else {
-        for (const StartView& view : start_views) {
-            if (options.view == view.name) {
-                request.centre_re = double_decimal(view.centre_re);
-                request.centre_im = double_decimal(view.centre_im);
-                request.width = double_decimal(view.width);
-                if (!request.has_to_width &&
-                    options.frames <= first_unresolved_frame(view.centre_re, view.centre_im, view.width))
-                    return std::nullopt;
-            }
-        }
+    } else if (options.centre.empty()) {
+        // A start view goes deep only past its first unresolved frame, at the program's cap unless given.
+        if (!request.has_to_width &&
+            options.frames <= first_unresolved_frame(decimal_to_double(location.centre_re),
+                                                     decimal_to_double(location.centre_im),
+                                                     decimal_to_double(location.width)))
+            return std::nullopt;
         if (options.cap.empty())
             request.cap = program_iteration_cap;
     }
@@ -187,7 +147,6 @@ void report_capped_points()
 
 int run_generate(const GenerateOptions& options)
 {
-    double centre_re = 0.0, centre_im = 0.0, width = 0.0;
     std::uint32_t cap = 0;
     if (!options.cap.empty() && options.cap != "auto") {
         const char* end = options.cap.data() + options.cap.size();
@@ -197,23 +156,21 @@ int run_generate(const GenerateOptions& options)
             return exit_usage;
         }
     }
-    if (const std::optional<int> code = run_deep_if_asked(options, cap))
+    Location location;
+    bool unreadable = false;
+    if (const std::optional<std::string> reason =
+            choose_location({options.view, options.centre, options.width, options.location}, location, unreadable)) {
+        print_error(*reason);
+        return unreadable ? exit_failed : exit_usage;
+    }
+    if (const std::optional<int> code = run_deep_if_asked(options, location, cap))
         return *code;
-    if (options.view.empty()) {
-        const std::optional<Decimal> given_width = parse_decimal(options.width);
-        width = given_width ? decimal_to_double(*given_width) : 0.0;
-        if (!parse_centre(options.centre, centre_re, centre_im) || !std::isfinite(width) || !(width > 0.0)) {
-            print_error("--centre takes two finite numbers RE,IM and --width a finite positive number");
-            return exit_usage;
-        }
-    } else {
-        for (const StartView& view : start_views) {
-            if (options.view == view.name) {
-                centre_re = view.centre_re;
-                centre_im = view.centre_im;
-                width = view.width;
-            }
-        }
+    const double centre_re = decimal_to_double(location.centre_re);
+    const double centre_im = decimal_to_double(location.centre_im);
+    const double width = decimal_to_double(location.width);
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width) || !(width > 0.0)) {
+        print_error("--centre takes two finite numbers RE,IM and --width a finite positive number");
+        return exit_usage;
     }
 
     start_program();

@@ -1,9 +1,12 @@
-// Reading and writing the location file, plain text of one "key value" a line.
+// Reading and writing the location file, plain text of one "key value" a
+// line, and the start a command line chooses.
 #include "tool/location.h"
 
 #include <charconv>
 #include <fstream>
 #include <sstream>
+
+#include "app/program.h"
 
 namespace zqv {
 
@@ -25,7 +28,7 @@ std::string location_path(const std::string& recording_path)
 
 std::string location_text(const Location& location)
 {
-    std::string text = "# ZQV location: the exact start of a zoom; zqvtool generate --location reads it\n";
+    std::string text = "# ZQV location: the exact start of a zoom; zqvtool generate or render --location reads it\n";
     text += "centre-re " + decimal_text(location.centre_re) + "\n";
     text += "centre-im " + decimal_text(location.centre_im) + "\n";
     text += "width " + decimal_text(location.width) + "\n";
@@ -90,6 +93,51 @@ std::optional<std::string> read_location(const std::string& path, Location& loca
     if (text.str().size() > (std::size_t{1} << 20))
         return std::string("it is too long for a location");
     return parse_location(text.str(), location);
+}
+
+Decimal double_decimal(double value)
+{
+    char text[32];
+    return *parse_decimal(std::string(text, std::to_chars(text, text + sizeof text, value).ptr));
+}
+
+std::optional<std::string> choose_location(const LocationChoice& choice, Location& location, bool& unreadable)
+{
+    unreadable = false;
+    location = Location{};
+    if (!choice.file.empty()) {
+        const std::optional<std::string> reason = read_location(choice.file, location);
+        unreadable = reason.has_value();
+        return reason ? std::optional<std::string>(choice.file + ": " + *reason) : std::nullopt;
+    }
+    if (!choice.centre.empty() || !choice.width.empty()) {
+        const std::size_t comma = choice.centre.find(',');
+        const std::optional<Decimal> re = parse_decimal(choice.centre.substr(0, comma));
+        const std::optional<Decimal> im =
+            comma == std::string::npos ? std::nullopt : parse_decimal(choice.centre.substr(comma + 1));
+        const std::optional<Decimal> width = parse_decimal(choice.width);
+        if (!re || !im || !width || width->negative || width->digits == "0")
+            return std::string("--centre takes two decimal numbers RE,IM and --width a positive decimal number");
+        location.centre_re = *re;
+        location.centre_im = *im;
+        location.width = *width;
+        return std::nullopt;
+    }
+    for (const StartView& view : start_views) {
+        if (choice.view == view.name) {
+            location.centre_re = double_decimal(view.centre_re);
+            location.centre_im = double_decimal(view.centre_im);
+            location.width = double_decimal(view.width);
+            return std::nullopt;
+        }
+    }
+    return "there is no start view " + choice.view;
+}
+
+bool same_place(const Location& a, const Location& b)
+{
+    return decimal_text(a.centre_re) == decimal_text(b.centre_re) &&
+           decimal_text(a.centre_im) == decimal_text(b.centre_im) && decimal_text(a.width) == decimal_text(b.width);
 }
 
 }  // namespace zqv

@@ -1,7 +1,8 @@
 // The location file beside a recording: the zoom's exact start (decimal
 // centre and width of any length) and its cap, which the recording's header
 // holds only as the nearest doubles, and the frame from which the frames were
-// computed by the deep engine.
+// computed by the deep engine. And the start of a zoom as generate and render
+// take it from the command line.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +30,24 @@ std::string location_text(const Location& location);
 std::optional<std::string> parse_location(const std::string& text, Location& location);
 // Reads the file at path; the reason if it cannot be read or is not one.
 std::optional<std::string> read_location(const std::string& path, Location& location);
+
+// The start as the command line gives it: a start view of the program by
+// name (when centre and file are empty), a centre "RE,IM" and a width as
+// decimals of any length, or a location file.
+struct LocationChoice {
+    std::string view, centre, width, file;
+};
+
+// The shortest decimal that reads back as the same double.
+Decimal double_decimal(double value);
+
+// The location chosen: a start view's doubles as decimals (cap 0), the
+// decimals given, or the file's location. The reason if it is not one, with
+// unreadable set when the file could not be read or holds no location (a
+// failed file rather than a bad command line).
+std::optional<std::string> choose_location(const LocationChoice& choice, Location& location, bool& unreadable);
+
+// Whether two locations have the same centre and width, exactly.
+bool same_place(const Location& a, const Location& b);
 
 }  // namespace zqv

@@ -90,6 +90,7 @@ bool encode_png(const std::uint8_t* picture)
 
 const char* const picture_quality_help = "the quality of the Linux build's videos (this build writes PNG pictures)";
 const char* const picture_preset_help = "the encoder speed of the Linux build's videos";
+const char* const picture_pixels_help = "the colour sampling of the Linux build's videos";
 
 std::optional<std::string> check_pictures(const std::string& path, int, const EncoderSettings& settings)
 {

@@ -5,22 +5,25 @@
 // picture is blended from the two that cover it. Only the two key frames in
 // use are held; everything is written under temporary names that take the
 // output's names only when the render is complete.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "app/program.h"
 #include "fractal/portable_math.h"
+#include "tool/deep_generate.h"
+#include "tool/location.h"
 #include "tool/output_files.h"
 #include "tool/palette.h"
 #include "tool/pictures.h"
 #include "tool/progress.h"
 #include "tool/render_blend.h"
 #include "tool/render_keys.h"
-#include "tool/render_location.h"
 #include "tool/render_pace.h"
 #include "tool/subcommands.h"
 
@@ -30,11 +33,12 @@ namespace {
 
 struct RenderOptions {
     std::string out;
-    std::string view = generate_only_view.name;  // empty when --centre names the location
+    std::string view = generate_only_view.name;  // empty when --centre or --location names the location
     std::string centre;
-    double width = 0.0;
+    std::string width;
+    std::string location;    // a location file
     double frames = 0.0;     // halvings; 0: --to-width or until double precision runs out
-    double to_width = 0.0;
+    std::string to_width;
     std::string cap = "auto";
     std::string size = "1920x1080";
     int samples = 1;
@@ -62,6 +66,8 @@ struct Key {
 
 struct KeyCounts {
     int computed = 0, read = 0;
+    int deep = 0;   // of those computed, by the deep engine
+    int again = 0;  // computations again at a higher automatic cap
     std::uint64_t points = 0, iterated = 0;
     double seconds = 0.0;
 };
@@ -93,33 +99,107 @@ bool parse_colour(const std::string& text, Rgb& colour)
     return true;
 }
 
+// The location file of a key frame folder: the exact location and the cap of its key frames.
+std::string keys_location_path(const std::string& folder)
+{
+    return (std::filesystem::path(folder) / "keys.location").string();
+}
+
+// The automatic cap of a render that goes past double precision, where the
+// counts grow with the depth far faster than 256 a halving. Key frame 0
+// starts at auto_cap_start. A key frame with more than 1% more of its points
+// at the cap than the key frame before is computed again at twice the cap,
+// and again while the last doubling let at least a quarter of the points at
+// the cap escape (when it does not, they lie inside the set, which no cap
+// changes), or while less than 1% of its points escaped after a key frame
+// with less than 1% at the cap (the zoom starts deeper than the counts
+// reach); after a key frame with more than 1% of its points escaped above
+// half the cap, the next starts at twice it. Never above auto_cap_ceiling.
+// Points inside cost the cap's iterations each, so a view that turns wholly
+// inside the set must not climb to the ceiling.
+struct DeepAutoCap {
+    bool on = false;
+    std::uint32_t cap = auto_cap_start;  // the next key frame's
+    double last_share = 0.0;             // of the last key frame's points at its cap
+    std::uint32_t highest = 0;           // the highest cap used
+};
+DeepAutoCap deep_cap;
+
+// The shares of the points at the cap and escaped above half of it.
+void cap_shares(const GridValues& values, std::uint32_t cap, double& at_cap, double& near_cap)
+{
+    std::uint64_t inside = 0, near = 0;
+    for (const std::uint32_t count : values.counts) {
+        inside += count == grid_inside;
+        near += count != grid_inside && count > cap / 2;
+    }
+    const auto points = static_cast<double>(values.counts.size());
+    at_cap = static_cast<double>(inside) / points;
+    near_cap = static_cast<double>(near) / points;
+}
+
+// After key frame of that cap and values: the next key frame's start.
+void note_key_cap(std::uint32_t cap, const GridValues& values)
+{
+    double at_cap = 0.0, near_cap = 0.0;
+    cap_shares(values, cap, at_cap, near_cap);
+    deep_cap.last_share = at_cap;
+    deep_cap.highest = std::max(deep_cap.highest, cap);
+    deep_cap.cap = near_cap > 0.01 && cap < auto_cap_ceiling ? std::min(2 * cap, auto_cap_ceiling) : cap;
+}
+
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
 std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* parent, const std::string& folder,
                                     const Colouring& colouring, Key& key, KeyCounts& counts)
 {
     const auto started = std::chrono::steady_clock::now();
+    KeyPlan at = plan;
+    if (deep_cap.on)
+        at.cap = deep_cap.cap;
     key.index = index;
-    key.layout = key_layout(plan, index);
-    const KeyHeader header{index, key.layout};
+    key.layout = key_layout(at, index);
+    KeyHeader header{index, key.layout};
     const std::string file = folder.empty() ? std::string() : key_file(folder, index);
     std::error_code error;
     if (!file.empty() && std::filesystem::exists(file, error)) {
+        // With the automatic cap, a kept key frame's cap is the one found when it was computed.
+        KeyHeader kept;
+        if (deep_cap.on && !read_key_header(file, kept))
+            header.layout.cap = key.layout.cap = kept.layout.cap;
         if (std::optional<std::string> reason = read_key(file, header, key.values))
             return file + ": " + *reason;
         ++counts.read;
     } else {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
-        if (std::optional<std::string> reason = compute_key(plan, index, shares ? &parent->layout : nullptr,
-                                                            shares ? &parent->values : nullptr, key.values))
-            return reason;
+        for (double capped_before = 2.0;;) {
+            if (std::optional<std::string> reason = compute_key(at, index, shares ? &parent->layout : nullptr,
+                                                                shares ? &parent->values : nullptr, key.values,
+                                                                interrupted))
+                return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
+            counts.points += key.values.counts.size();
+            counts.iterated += last_key_points();
+            if (!deep_cap.on || at.cap >= auto_cap_ceiling)
+                break;
+            double at_cap = 0.0, near_cap = 0.0;
+            cap_shares(key.values, at.cap, at_cap, near_cap);
+            // A quarter of the points at the cap escaped at twice it, or nothing escaped yet: not inside.
+            const bool not_yet = at_cap > 0.99 && deep_cap.last_share < 0.01;
+            if (!(at_cap > deep_cap.last_share + 0.01 && (not_yet || at_cap <= 0.75 * capped_before)))
+                break;
+            capped_before = at_cap;
+            at.cap = std::min(2 * at.cap, auto_cap_ceiling);
+            ++counts.again;
+        }
         ++counts.computed;
-        counts.points += key.values.counts.size();
-        counts.iterated += last_grid_points();
+        counts.deep += key_is_deep(plan, index);
+        key.layout = header.layout = key_layout(at, index);
         if (!file.empty())
             if (std::optional<std::string> reason = write_key(file, header, key.values))
                 return reason;
     }
+    if (deep_cap.on)
+        note_key_cap(key.layout.cap, key.values);
     colour_grid(colouring, key.values, key.rgb);
     halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -199,9 +279,11 @@ int run_render(RenderOptions& options)
         options.encoder.quality = render_h264_crf;
     start_program();
     Location location;
-    if (std::optional<std::string> reason = find_location(options.view, options.centre, options.width, location)) {
+    bool unreadable = false;
+    if (std::optional<std::string> reason = choose_location(
+            {options.view, options.centre, options.width, options.location}, location, unreadable)) {
         print_error(*reason);
-        return exit_usage;
+        return unreadable ? exit_failed : exit_usage;
     }
     int width = 0, height = 0;
     if (!parse_size(options.size, width, height) || width < 16 || height < 16 || width > 7680 || height > 4320 ||
@@ -220,26 +302,53 @@ int run_render(RenderOptions& options)
         print_error("--inside takes a colour RRGGBB in hexadecimal");
         return exit_usage;
     }
-
-    // Key frames at twice the picture's size, times the samples: between
-    // its own depth and the next key frame's, a key frame shows its central
-    // part, from 2 down to 1 of its points (times the samples) per pixel.
-    KeyPlan plan{location.centre_re, location.centre_im, location.width, 2 * width * options.samples,
-                 2 * height * options.samples, 0};
+    std::uint32_t given_cap = 0;
     if (options.cap != "auto") {
         try {
             std::size_t used = 0;
             const long cap = std::stol(options.cap, &used);
             if (used != options.cap.size() || cap < 1 || cap > (1L << 30))
                 throw std::invalid_argument("cap");
-            plan.cap = static_cast<std::uint32_t>(cap);
+            given_cap = static_cast<std::uint32_t>(cap);
         } catch (const std::exception&) {
             print_error("--cap takes auto or a count from 1 to 2^30");
             return exit_usage;
         }
     }
-    // Kept key frames set the key frame size, and the location unless one is given.
+
+    // A key frame folder's location file holds its exact location and cap:
+    // it stands for a location not given, and must be the one given.
     std::error_code error;
+    const std::string kept_location = options.keyframes.empty() ? std::string() : keys_location_path(options.keyframes);
+    const bool has_kept_location = !kept_location.empty() && std::filesystem::exists(kept_location, error);
+    if (has_kept_location) {
+        Location kept;
+        if (std::optional<std::string> reason = read_location(kept_location, kept)) {
+            print_error(kept_location + ": " + *reason);
+            return exit_failed;
+        }
+        if (options.location_given && !same_place(kept, location)) {
+            print_error(options.keyframes + " holds the key frames of another location");
+            return exit_usage;
+        }
+        location = kept;
+    }
+    const double centre_re = decimal_to_double(location.centre_re);
+    const double centre_im = decimal_to_double(location.centre_im);
+    const double start_width = decimal_to_double(location.width);
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(start_width) ||
+        !(start_width >= deepest_width)) {
+        print_error("the centre must be two finite numbers and the width a finite number of at least 1e-300");
+        return exit_usage;
+    }
+
+    // Key frames at twice the picture's size, times the samples: between
+    // its own depth and the next key frame's, a key frame shows its central
+    // part, from 2 down to 1 of its points (times the samples) per pixel.
+    KeyPlan plan{centre_re, centre_im, location.centre_re, location.centre_im, start_width,
+                 2 * width * options.samples, 2 * height * options.samples, given_cap != 0 ? given_cap : location.cap};
+    // Kept key frames set the key frame size, and without a location file the location unless one is given.
+    bool plan_from_header = false;
     if (!options.keyframes.empty()) {
         KeyHeader first;
         const std::string file = key_file(options.keyframes, 0);
@@ -260,9 +369,12 @@ int run_render(RenderOptions& options)
             }
             plan.width = s.width;
             plan.height = s.height;
-            if (!options.location_given) {
+            if (!options.location_given && !has_kept_location) {
+                plan_from_header = true;
                 plan.centre_re = s.centre_re;
                 plan.centre_im = s.centre_im;
+                plan.exact_re = double_decimal(s.centre_re);
+                plan.exact_im = double_decimal(s.centre_im);
                 plan.start_width = s.step * s.width;
             }
             if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
@@ -278,27 +390,46 @@ int run_render(RenderOptions& options)
 
     // The depth, in halvings of the width.
     double halvings = options.frames;
-    if (options.to_width > 0.0) {
-        if (!(options.to_width < plan.start_width)) {
+    if (!options.to_width.empty()) {
+        const std::optional<Decimal> given = parse_decimal(options.to_width);
+        const double to_width = given && !given->negative ? decimal_to_double(*given) : 0.0;
+        if (!(to_width > 0.0)) {
+            print_error("--to-width takes a positive decimal number");
+            return exit_usage;
+        }
+        if (!(to_width < plan.start_width)) {
             print_error("--to-width must be below the start width");
             return exit_usage;
         }
-        halvings = portable_log2(plan.start_width / options.to_width);
+        halvings = to_width < deepest_width ? HUGE_VAL : portable_log2(plan.start_width / to_width);
     }
-    constexpr int deepest = 2000;  // far past where double precision runs out (about 1e-300)
-    const int unresolved = first_unresolved_key(plan, halvings > 0.0 ? static_cast<int>(std::ceil(halvings)) : deepest);
-    if (halvings == 0.0 || halvings > unresolved - 1) {
+    if (halvings == 0.0) {
+        constexpr int deepest = 2000;  // far past where double precision runs out (about 1e-300)
+        const int unresolved = first_unresolved_key(plan, deepest);
         if (unresolved < 2) {
-            print_error("double precision does not resolve this location's key frames; the deep engine is not yet built in");
-            return exit_failed;
+            print_error("double precision does not resolve this location's first key frames: give the depth, "
+                        "--frames or --to-width, for the deep engine");
+            return exit_usage;
         }
-        if (halvings > 0.0)
-            print_error("stopping after " + std::to_string(unresolved - 1) + " halvings: from key frame " +
-                        std::to_string(unresolved) + " on, double precision no longer tells the points apart");
+        print_error("stopping after " + std::to_string(unresolved - 1) + " halvings: from key frame " +
+                    std::to_string(unresolved) + " on, double precision no longer tells the points apart "
+                    "(--frames or --to-width go deeper)");
         halvings = unresolved - 1;
     }
-    if (plan.cap == 0)  // one cap for every key frame, so each shares its points inside with the next
-        plan.cap = auto_cap(static_cast<int>(std::ceil(halvings)));
+    // The deepest key frame: its width, start_width / 2^last_key, at most half of 1e-300 (its points' offsets
+    // stay normal doubles).
+    if (!(halvings <= 2000.0) || std::ldexp(plan.start_width, -static_cast<int>(std::ceil(halvings))) < 0.5 * deepest_width) {
+        print_error("the zoom would end narrower than 1e-300, the deepest the deep engine computes");
+        return exit_usage;
+    }
+    const int last_key = static_cast<int>(std::ceil(halvings));
+    // The automatic cap: past double precision, or for the key frames of a folder that kept it (its
+    // keys.location says auto), it follows the counts (DeepAutoCap); else one cap for every key frame, so each
+    // shares its points inside with the next.
+    const bool goes_deep = first_unresolved_key(plan, last_key) <= last_key;
+    deep_cap.on = plan.cap == 0 && (goes_deep || has_kept_location);
+    if (plan.cap == 0)
+        plan.cap = deep_cap.on ? auto_cap_start : auto_cap(last_key);
     Pace pace;
     pace.halvings = halvings;
     pace.fps = options.fps;
@@ -323,6 +454,18 @@ int run_render(RenderOptions& options)
         return exit_failed;
     }
 
+    // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
+    if (goes_deep)
+        start_deep_keys(plan, last_key);
+    if (!options.keyframes.empty() && !has_kept_location && !plan_from_header) {
+        std::ofstream file(kept_location, std::ios::binary | std::ios::trunc);
+        file << location_text({location.centre_re, location.centre_im, location.width, deep_cap.on ? 0 : plan.cap});
+        if (!file.flush()) {
+            print_error("cannot write " + kept_location);
+            return exit_failed;
+        }
+    }
+
     const auto started = std::chrono::steady_clock::now();
     KeyCounts counts;
     const std::optional<std::string> failure =
@@ -335,10 +478,14 @@ int run_render(RenderOptions& options)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
     char summary[256];
-    std::snprintf(summary, sizeof summary, "%lld pictures of %dx%d in %.1f s; %d key frames computed (%.0f%% of "
-                  "their points shared with the one before or known inside), %d read",
-                  static_cast<long long>(total), width, height, seconds, counts.computed, shared, counts.read);
+    std::snprintf(summary, sizeof summary, "%lld pictures of %dx%d in %.1f s; %d key frames computed, %d of them "
+                  "by the deep engine (%.0f%% of their points shared with the one before or known inside), %d read",
+                  static_cast<long long>(total), width, height, seconds, counts.computed, counts.deep, shared,
+                  counts.read);
     std::fprintf(stderr, "%s\n", summary);
+    if (deep_cap.on)
+        std::fprintf(stderr, "the automatic cap went up to %u (%d key frames computed again at a higher cap)\n",
+                     deep_cap.highest, counts.again);
     return 0;
 }
 
@@ -354,7 +501,21 @@ void setup_render(CLI::App& app)
         "format follows OUT as in export: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif or a pattern such as "
         "out/%05d.png (lossless); the Windows build writes PNG pictures only. With --keyframes DIR the key frames' "
         "counts are kept in DIR, and a later render with the same DIR (another palette, pace, or a size not larger) "
-        "reads them instead of computing them. Nothing is left under OUT's names unless the render is complete.\n\n" +
+        "reads them instead of computing them. Nothing is left under OUT's names unless the render is complete.\n\n"
+        "Deep zooms: the location is taken as generate takes it, --centre and --width as decimals of any length "
+        "(\"1.5e-120\") or --location FILE, and --frames or --to-width go down to widths of 1e-300. Key frames whose "
+        "points double precision no longer tells apart are computed by the deep engine: one reference orbit at the "
+        "exact centre, as precise as the deepest key frame needs, each point's offset from it iterated in double "
+        "(perturbation with rebasing, bilinear approximation). DIR/keys.location keeps the exact location and the "
+        "cap of the key frames in DIR: a render with DIR and no location uses them, and one with another location "
+        "is refused.\n\n"
+        "The automatic cap of a zoom within double precision is 2048 and 256 more per halving, for every key frame. "
+        "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; a key frame with more than "
+        "1% more of its points at the cap than the one before is computed again at twice the cap, again while the "
+        "doubling let a quarter of the points at the cap escape or (after a key frame with less than 1% at the cap) "
+        "while less than 1% of its points escaped; after a "
+        "key frame with more than 1% of its points escaped above half the cap, the next starts at twice it; it "
+        "stops at 33554432. Points at the cap show as --inside.\n\n" +
         exit_codes_help);
     std::vector<std::string> view_names;
     for (const StartView& view : start_views)
@@ -363,10 +524,16 @@ void setup_render(CLI::App& app)
                                    ->check(CLI::IsMember(view_names))
                                    ->capture_default_str();
     CLI::Option* centre_option =
-        render->add_option("--centre", options->centre, "the centre of another location")->type_name("RE,IM");
+        render->add_option("--centre", options->centre, "the centre of another location, decimals of any length")
+            ->type_name("RE,IM");
     CLI::Option* width_option =
-        render->add_option("--width", options->width, "the width of its first picture in the plane")->type_name("W");
-    view_option->excludes(centre_option)->excludes(width_option);
+        render->add_option("--width", options->width, "the width of its first picture in the plane (>= 1e-300)")
+            ->type_name("W");
+    CLI::Option* location_option =
+        render->add_option("--location", options->location, "start from a location file (generate's OUT.location)")
+            ->type_name("FILE");
+    view_option->excludes(centre_option)->excludes(width_option)->excludes(location_option);
+    location_option->excludes(centre_option)->excludes(width_option);
     centre_option->needs(width_option);
     width_option->needs(centre_option);
     CLI::Option* frames_option = render->add_option("--frames", options->frames,
@@ -374,11 +541,11 @@ void setup_render(CLI::App& app)
                                                     "precision runs out)")
                                      ->type_name("N")
                                      ->check(CLI::Range(0.001, 2000.0));
-    render->add_option("--to-width", options->to_width, "zoom until the width is W")
+    render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-300")
         ->type_name("W")
-        ->check(CLI::PositiveNumber)
         ->excludes(frames_option);
-    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom")
+    render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom, or past "
+                       "double precision one that follows the counts")
         ->capture_default_str();
     render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
         ->type_name("WxH")
@@ -426,9 +593,10 @@ void setup_render(CLI::App& app)
     render->add_option("--pixels", options->encoder.pixels, picture_pixels_help)->type_name("yuv420|yuv444");
     render->add_flag("--force", options->force, "overwrite OUT if it exists");
     render->add_option("OUT", options->out, "the video file or PNG pattern to write")->required();
-    render->callback([options, centre_option, view_option] {
-        options->location_given = centre_option->count() > 0 || view_option->count() > 0;
-        if (centre_option->count() > 0)
+    render->callback([options, centre_option, view_option, location_option] {
+        options->location_given =
+            centre_option->count() > 0 || view_option->count() > 0 || location_option->count() > 0;
+        if (centre_option->count() > 0 || location_option->count() > 0)
             options->view.clear();
         exit_with(run_render(*options));
     });

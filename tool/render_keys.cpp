@@ -1,5 +1,5 @@
-// Key frames: their grids, their computation in double precision, and
-// their files. A file is a 64-byte header (the magic "ZQVKEYS1", then
+// Key frames: their grids, their computation in double precision or by the
+// deep engine, and their files. A file is a 64-byte header (the magic "ZQVKEYS1", then
 // little-endian: key index, cap, width, height, bands as 32-bit words; the
 // centre and step as doubles; the rows per band) and then each band of rows
 // as a 64-bit length and a zlib stream of its counts, each the difference
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "fractal/deep_grid.h"
 #include "fractal/worker_pool.h"
 #include "tool/subcommands.h"
 
@@ -29,6 +30,9 @@ constexpr char key_magic[8] = {'Z', 'Q', 'V', 'K', 'E', 'Y', 'S', '1'};
 constexpr int header_bytes = 64;
 constexpr int band_rows = 32;  // a band: the unit of one thread's compression
 constexpr int bytes_per_point = 6;  // a 32-bit count and a 16-bit fraction
+
+int deep_last_key = -1;  // the deepest key frame the reference orbit serves; -1: not started
+std::uint64_t key_points;
 
 void put_u32(std::uint8_t* at, std::uint32_t value)
 {
@@ -170,16 +174,43 @@ int first_unresolved_key(const KeyPlan& plan, int limit)
     return limit + 1;
 }
 
+bool key_is_deep(const KeyPlan& plan, int key)
+{
+    return !grid_resolves(key_layout(plan, key));
+}
+
+void start_deep_keys(const KeyPlan& plan, int last_key)
+{
+    start_reference(plan.exact_re, plan.exact_im, fraction_bits_for_step(key_layout(plan, last_key).step));
+    deep_last_key = last_key;
+}
+
 std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
-                                       const GridValues* parent_values, GridValues& values)
+                                       const GridValues* parent_values, GridValues& values, bool (*stop)())
 {
     const GridLayout layout = key_layout(plan, key);
-    // Past double precision the deep engine will compute the grid here, from
-    // offsets to a reference orbit; until then such key frames are refused.
-    if (!grid_resolves(layout))
-        return "key frame " + std::to_string(key) + " lies past double precision";
-    compute_grid(layout, values, parent, parent_values);
+    if (grid_resolves(layout)) {
+        compute_grid(layout, values, parent, parent_values);
+        key_points = last_grid_points();
+        return std::nullopt;
+    }
+    if (key > deep_last_key)
+        return "key frame " + std::to_string(key) + " lies past double precision, deeper than the deep engine was "
+               "started for";
+    // Only a deep parent's points are copied: a double grid's last key frames
+    // place their points by rounded coordinates, up to half a step off.
+    const bool deep_parent = parent != nullptr && !grid_resolves(*parent);
+    const bool whole = compute_deep_grid(layout, values, stop, deep_parent ? parent : nullptr,
+                                         deep_parent ? parent_values : nullptr);
+    key_points = last_deep_grid_points();
+    if (!whole)
+        return "key frame " + std::to_string(key) + " was stopped";
     return std::nullopt;
+}
+
+std::uint64_t last_key_points()
+{
+    return key_points;
 }
 
 std::string key_file(const std::string& folder, int key)

@@ -9,12 +9,14 @@
 #include <optional>
 #include <string>
 
+#include "fractal/deep_orbit.h"
 #include "fractal/grid.h"
 
 namespace zqv {
 
 struct KeyPlan {
-    double centre_re = 0.0, centre_im = 0.0;
+    double centre_re = 0.0, centre_im = 0.0;  // the nearest doubles to the exact centre
+    Decimal exact_re, exact_im;               // the deep engine's reference point
     double start_width = 0.0;  // of the view at depth 0, and of key frame 0
     int width = 0, height = 0;  // points of every key frame
     std::uint32_t cap = 0;      // of every key frame
@@ -31,12 +33,24 @@ GridLayout key_layout(const KeyPlan& plan, int key);
 // longer tells apart, or limit + 1 if there is none.
 int first_unresolved_key(const KeyPlan& plan, int limit);
 
+// Whether key frame `key` lies past double precision: its points are then
+// computed by the deep engine.
+bool key_is_deep(const KeyPlan& plan, int key);
+
+// Starts the deep engine's reference orbit at the plan's exact centre, with
+// the precision the key frames down to last_key need.
+void start_deep_keys(const KeyPlan& plan, int last_key);
+
 // Computes key frame `key` of the plan into values, copying from the key
-// frame before it (parent, parent_values) the points they share. The place
-// where a deeper engine takes over from double precision; the reason if the
-// key frame cannot be computed.
+// frame before it (parent, parent_values) the points they share: by the
+// double grid while double precision resolves its points, else by the deep
+// grid (after start_deep_keys) from the reference orbit. stop() is asked now
+// and then; the reason if the key frame cannot be computed or was stopped.
 std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
-                                       const GridValues* parent_values, GridValues& values);
+                                       const GridValues* parent_values, GridValues& values,
+                                       bool (*stop)() = nullptr);
+// The points the last compute_key iterated (not copied).
+std::uint64_t last_key_points();
 
 // The file of key frame `key` in folder.
 std::string key_file(const std::string& folder, int key);

@@ -1,13 +1,16 @@
 // zqvtool render on both builds: the grid kernel against its scalar
 // definition, and lossless renders against the key frames they keep: each
 // key frame's own picture, the picture count and size, no seam where the
-// deeper key frame begins, and a recoloured render from kept key frames.
+// deeper key frame begins, a recoloured render from kept key frames, and a
+// render past double precision against multiprecision counts.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #include <stb/stb_image.h>
 
 #include <gtest/gtest.h>
+
+#include <boost/multiprecision/cpp_bin_float.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -218,8 +221,8 @@ TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
     EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --size 33x24 refused/d.gif", out, err), 2);
     EXPECT_FALSE(std::filesystem::exists("refused/b.gif") || std::filesystem::exists("refused/c.gif") ||
                  std::filesystem::exists("refused/d.gif"));
-    // Asked for 80 halvings, it renders up to the last key frame double precision resolves.
-    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 16x16 --frames 80 --fps 1 --force "
+    // Asked for no depth, it renders up to the last key frame double precision resolves.
+    ASSERT_EQ(run_tool(std::string("render ") + location + " --size 16x16 --fps 1 --force "
                        "--seconds-per-halving 1 refused/%03d.png", out, err), 0) << err;
     const std::size_t said = err.find("stopping after ");
     ASSERT_NE(said, std::string::npos) << err;
@@ -281,6 +284,60 @@ TEST(ToolRender, NoSeamWhereTheDeeperKeyFrameBegins)
     }
     ASSERT_GT(edge_pairs, 1000);
     EXPECT_LT(edge_sum / edge_pairs, 1.06 * near_sum / near_pairs) << edge_sum / edge_pairs << " " << near_sum / near_pairs;
+}
+
+// A render from 1e-20 to 1e-22 on the seahorse path (counts in the
+// thousands, so the automatic cap climbs): every key frame is deep, and
+// sampled points of the deepest one, iterated by the grid's definition in
+// 256-bit floating point from the exact centre, have the same counts and
+// fractions (99%: long orbits amplify double rounding now and then).
+TEST(ToolRender, PastDoublePrecisionTheCountsAreMultiprecisionOnes)
+{
+    using Big = boost::multiprecision::number<
+        boost::multiprecision::backends::cpp_bin_float<256, boost::multiprecision::backends::digit_base_2>,
+        boost::multiprecision::et_off>;
+    const char* re = "-0.7436438383531401533770161251114704644016";
+    const char* im = "0.1318258444447202464384361413375154391";
+    std::filesystem::remove_all("deep");
+    std::filesystem::remove_all("deep_keys");
+    std::filesystem::create_directory("deep");
+    std::string out, err;
+    ASSERT_EQ(run_tool(std::string("render --centre ") + re + "," + im + " --width 1e-20 --to-width 1e-22 --size "
+                       "32x24 --fps 1 --keyframes deep_keys deep/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("8 key frames computed, 8 of them by the deep engine"), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::exists(png_name("deep", 7)));
+
+    KeyHeader header;
+    ASSERT_FALSE(read_key_header(key_file("deep_keys", 7), header));
+    GridValues values;
+    ASSERT_FALSE(read_key(key_file("deep_keys", 7), header, values));
+    const GridLayout& s = header.layout;
+    EXPECT_FALSE(grid_resolves(s));
+    EXPECT_GT(s.cap, 4096u);  // the automatic cap followed the counts
+    int sampled = 0, equal = 0;
+    for (int i = 0; i < s.width * s.height; i += 5, ++sampled) {
+        const int column = i % s.width, row = i / s.width;
+        const Big cr = Big(re) + (column - s.width / 2) * Big(s.step);
+        const Big ci = Big(im) + (s.height / 2 - row) * Big(s.step);
+        Big x = 0, y = 0;
+        std::uint32_t count = grid_inside;
+        double magnitude2 = 0.0;
+        for (std::uint32_t n = 0; n <= s.cap; ++n) {
+            const Big xx = x * x, yy = y * y;
+            if (xx + yy >= grid_escape_radius2) {
+                count = n;
+                magnitude2 = static_cast<double>(xx + yy);
+                break;
+            }
+            y = 2 * x * y + ci;
+            x = xx - yy + cr;
+        }
+        // The same count and, for an escape, the fraction within 1/1000 of a count.
+        const std::size_t at = static_cast<std::size_t>(row) * s.width + column;
+        equal += values.counts[at] == count &&
+                 (count == grid_inside || std::abs(values.fractions[at] - smooth_fraction(magnitude2)) <= 64);
+    }
+    EXPECT_GE(equal * 100, sampled * 99) << equal << " of " << sampled;
 }
 
 }  // namespace

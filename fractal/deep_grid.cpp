@@ -1,0 +1,140 @@
+// The deep grid: rows handed to every core from one counter, each point
+// copied from the parent, known inside the main bulbs, or iterated by
+// run_point (the deep engine's scalar definition) from its offset, and its
+// count turned into the grid's convention.
+#include "fractal/deep_grid.h"
+
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+#include "fractal/deep_bla.h"
+#include "fractal/deep_orbit.h"
+#include "fractal/deep_point.h"
+#include "fractal/worker_pool.h"
+
+namespace zqv {
+
+namespace {
+
+// The work shared by the threads of one grid.
+struct DeepGridWork {
+    const GridLayout* layout;
+    const GridLayout* parent;  // null: nothing is copied
+    const GridValues* parent_values;
+    GridValues* values;
+    const double* offset_re;  // dc of each column
+    const double* offset_im;  // dc of each row
+    alignas(64) std::atomic<int> next_row{0};  // on a cache line of its own: every thread writes it
+    std::atomic<std::uint64_t> computed{0};
+};
+
+DeepJob job;
+std::vector<double> offset_re, offset_im;
+std::uint64_t points_computed;
+
+// The largest |dc| of the grid's points, at a corner, is
+// step·sqrt((width/2)² + (height/2)²); the tables are built for it times
+// 1 + 2^-20, far above the few ulps by which the offsets and the root round.
+constexpr double largest_dc_margin = 1.0 + 1.0 / (1 << 20);
+
+bool stop_now()
+{
+    if (job.stopped.load(std::memory_order_relaxed))
+        return true;
+    if (job.stop != nullptr && job.stop()) {
+        job.stopped.store(true, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+
+void deep_grid_task(void* argument)
+{
+    DeepGridWork& work = *static_cast<DeepGridWork*>(argument);
+    const GridLayout& s = *work.layout;
+    const std::uint32_t point_cap = deep_grid_point_cap(s.cap);
+    std::uint64_t computed = 0, steps = 0;
+    for (int row; !stop_now() && (row = work.next_row.fetch_add(1, std::memory_order_relaxed)) < s.height;) {
+        const std::int64_t first = static_cast<std::int64_t>(row) * s.width;
+        const double dci = work.offset_im[row];
+        for (int column = 0; column < s.width && !stop_now(); ++column) {
+            const std::int64_t index = first + column;
+            const std::int64_t shared =
+                work.parent == nullptr ? -1 : parent_result(s, *work.parent, *work.parent_values, column, row);
+            if (shared >= 0) {
+                work.values->counts[index] = work.parent_values->counts[shared];
+                work.values->fractions[index] = work.parent_values->fractions[shared];
+                continue;
+            }
+            const double dcr = work.offset_re[column];
+            if (in_main_bulbs(s.centre_re + dcr, s.centre_im + dci)) {
+                work.values->counts[index] = grid_inside;
+                work.values->fractions[index] = 0;
+                continue;
+            }
+            DeepPoint point{dcr, dci, 0.0, 0.0, 0, 0, 0, 0, 0.0};
+            run_point(point, point_cap, job, false);
+            ++computed;
+            steps += point.steps;
+            // run_point gives n + 1 for the first n with |w_n|² ≥ R² while
+            // n + 1 < point_cap, that is n ≤ cap; point_cap when there is none.
+            const bool escaped = point.count < point_cap;
+            work.values->counts[index] = escaped ? point.count - 1 : grid_inside;
+            work.values->fractions[index] = escaped ? smooth_fraction(point.magnitude2) : 0;
+        }
+    }
+    work.computed.fetch_add(computed, std::memory_order_relaxed);
+    job.steps.fetch_add(steps, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool compute_deep_grid(const GridLayout& layout, GridValues& values, bool (*stop)(), const GridLayout* parent,
+                       const GridValues* parent_values)
+{
+    const std::size_t points = static_cast<std::size_t>(layout.width) * layout.height;
+    values.counts.resize(points);
+    values.fractions.resize(points);
+    points_computed = 0;
+    // The orbit must hold every iterate up to the point cap unless it escaped.
+    if (!extend_reference(deep_grid_point_cap(layout.cap), stop))
+        return false;
+    const double half_width = 0.5 * layout.width, half_height = 0.5 * layout.height;
+    build_bla(reference_orbit(),
+              layout.step * std::sqrt(half_width * half_width + half_height * half_height) * largest_dc_margin);
+
+    offset_re.resize(layout.width);
+    offset_im.resize(layout.height);
+    for (int column = 0; column < layout.width; ++column)
+        offset_re[column] = static_cast<double>(column - layout.width / 2) * layout.step;
+    for (int row = 0; row < layout.height; ++row)
+        offset_im[row] = static_cast<double>(layout.height / 2 - row) * layout.step;
+
+    const ReferenceOrbit& orbit = reference_orbit();
+    const BlaTables& tables = bla_tables();
+    job.orbit_re = orbit.re.data();
+    job.orbit_im = orbit.im.data();
+    job.last = orbit.re.size() - 1;
+    job.pairs = tables.levels.empty() ? nullptr : tables.levels[0].data();
+    job.pair_count = tables.levels.empty() ? 0 : tables.levels[0].size();
+    job.radius2 = grid_escape_radius2;
+    job.with_bla = true;
+    job.stop = stop;
+    job.stopped = false;
+    job.steps = 0;
+
+    const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
+    DeepGridWork work{&layout, shares ? parent : nullptr, shares ? parent_values : nullptr, &values,
+                      offset_re.data(), offset_im.data()};
+    run_on_every_core(deep_grid_task, &work);
+    points_computed = work.computed.load();
+    return !job.stopped.load();
+}
+
+std::uint64_t last_deep_grid_points()
+{
+    return points_computed;
+}
+
+}  // namespace zqv
