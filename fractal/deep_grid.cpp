@@ -1,7 +1,7 @@
 // The deep grid: rows handed to every core from one counter, each point
-// copied from the parent, known inside the main bulbs, or iterated by
-// run_point (the deep engine's scalar definition) from its offset, and its
-// count turned into the grid's convention.
+// copied from the parent, known inside the main bulbs, or iterated by the
+// deep engine's lane kernel from its offset, and its count turned into the
+// grid's convention.
 #include "fractal/deep_grid.h"
 
 #include <atomic>
@@ -11,23 +11,12 @@
 #include "fractal/deep_bla.h"
 #include "fractal/deep_orbit.h"
 #include "fractal/deep_point.h"
+#include "fractal/fast_frame.h"
 #include "fractal/worker_pool.h"
 
 namespace zqv {
 
 namespace {
-
-// The work shared by the threads of one grid.
-struct DeepGridWork {
-    const GridLayout* layout;
-    const GridLayout* parent;  // null: nothing is copied
-    const GridValues* parent_values;
-    GridValues* values;
-    const double* offset_re;  // dc of each column
-    const double* offset_im;  // dc of each row
-    alignas(64) std::atomic<int> next_row{0};  // on a cache line of its own: every thread writes it
-    std::atomic<std::uint64_t> computed{0};
-};
 
 DeepJob job;
 std::vector<double> offset_re, offset_im;
@@ -38,57 +27,77 @@ std::uint64_t points_computed;
 // 1 + 2^-20, far above the few ulps by which the offsets and the root round.
 constexpr double largest_dc_margin = 1.0 + 1.0 / (1 << 20);
 
-bool stop_now()
-{
-    if (job.stopped.load(std::memory_order_relaxed))
-        return true;
-    if (job.stop != nullptr && job.stop()) {
-        job.stopped.store(true, std::memory_order_relaxed);
-        return true;
-    }
-    return false;
-}
-
 void deep_grid_task(void* argument)
 {
     DeepGridWork& work = *static_cast<DeepGridWork*>(argument);
-    const GridLayout& s = *work.layout;
-    const std::uint32_t point_cap = deep_grid_point_cap(s.cap);
-    std::uint64_t computed = 0, steps = 0;
-    for (int row; !stop_now() && (row = work.next_row.fetch_add(1, std::memory_order_relaxed)) < s.height;) {
-        const std::int64_t first = static_cast<std::int64_t>(row) * s.width;
-        const double dci = work.offset_im[row];
-        for (int column = 0; column < s.width && !stop_now(); ++column) {
-            const std::int64_t index = first + column;
-            const std::int64_t shared =
-                work.parent == nullptr ? -1 : parent_result(s, *work.parent, *work.parent_values, column, row);
-            if (shared >= 0) {
-                work.values->counts[index] = work.parent_values->counts[shared];
-                work.values->fractions[index] = work.parent_values->fractions[shared];
-                continue;
-            }
-            const double dcr = work.offset_re[column];
-            if (in_main_bulbs(s.centre_re + dcr, s.centre_im + dci)) {
-                work.values->counts[index] = grid_inside;
-                work.values->fractions[index] = 0;
-                continue;
-            }
-            DeepPoint point{dcr, dci, 0.0, 0.0, 0, 0, 0, 0, 0.0};
-            run_point(point, point_cap, job, false);
-            ++computed;
-            steps += point.steps;
-            // run_point gives n + 1 for the first n with |w_n|² ≥ R² while
-            // n + 1 < point_cap, that is n ≤ cap; point_cap when there is none.
-            const bool escaped = point.count < point_cap;
-            work.values->counts[index] = escaped ? point.count - 1 : grid_inside;
-            work.values->fractions[index] = escaped ? smooth_fraction(point.magnitude2) : 0;
-        }
-    }
-    work.computed.fetch_add(computed, std::memory_order_relaxed);
-    job.steps.fetch_add(steps, std::memory_order_relaxed);
+    (simd_level() == SimdLevel::avx512 ? deep_grid_lanes_avx512
+     : simd_level() == SimdLevel::avx2 ? deep_grid_lanes_avx2
+                                       : deep_grid_lanes_sse2)(work, job);
 }
 
 }  // namespace
+
+void GridPoints::start(Thread& t)
+{
+    t.row = -1;
+    t.column = 0;
+    t.computed = 0;
+}
+
+std::uint32_t GridPoints::cap(const DeepGridWork& work)
+{
+    return deep_grid_point_cap(work.layout->cap);
+}
+
+bool GridPoints::next(DeepGridWork& work, Thread& t, double& dcr, double& dci, double& tag)
+{
+    const GridLayout& s = *work.layout;
+    for (;;) {
+        if (t.row < 0 || t.column == s.width) {
+            t.row = work.next_row.fetch_add(1, std::memory_order_relaxed);
+            t.column = 0;
+            if (t.row >= s.height) {
+                t.row = s.height;
+                t.column = s.width;
+                return false;
+            }
+        }
+        const int column = t.column++;
+        const std::int64_t index = static_cast<std::int64_t>(t.row) * s.width + column;
+        const std::int64_t shared =
+            work.parent == nullptr ? -1 : parent_result(s, *work.parent, *work.parent_values, column, t.row);
+        if (shared >= 0) {
+            work.values->counts[index] = work.parent_values->counts[shared];
+            work.values->fractions[index] = work.parent_values->fractions[shared];
+            continue;
+        }
+        if (in_main_bulbs(s.centre_re + work.offset_re[column], s.centre_im + work.offset_im[t.row])) {
+            work.values->counts[index] = grid_inside;
+            work.values->fractions[index] = 0;
+            continue;
+        }
+        dcr = work.offset_re[column];
+        dci = work.offset_im[t.row];
+        tag = static_cast<double>(index);  // exact: below 2^53
+        return true;
+    }
+}
+
+void GridPoints::finish(DeepGridWork& work, Thread& t, double tag, std::uint32_t count, double magnitude2)
+{
+    const auto index = static_cast<std::int64_t>(tag);
+    // run_point gives n + 1 for the first n with |w_n|² ≥ R² while
+    // n + 1 < the point cap, that is n ≤ cap; the point cap when there is none.
+    const bool escaped = count < cap(work);
+    work.values->counts[index] = escaped ? count - 1 : grid_inside;
+    work.values->fractions[index] = escaped ? smooth_fraction(magnitude2) : 0;
+    ++t.computed;
+}
+
+void GridPoints::flush(DeepGridWork& work, Thread& t)
+{
+    work.computed.fetch_add(t.computed, std::memory_order_relaxed);
+}
 
 bool compute_deep_grid(const GridLayout& layout, GridValues& values, bool (*stop)(), const GridLayout* parent,
                        const GridValues* parent_values)

@@ -1,6 +1,7 @@
 // The deep lane kernel, deep_lanes, shared by the per-instruction-set files
-// (deep_lanes_sse2.cpp, deep_lanes_avx2.cpp), which define LANES_TARGET and a
-// type of lanes and run it. Each lane iterates one point by plain
+// (deep_lanes_sse2.cpp, deep_lanes_avx2.cpp, deep_lanes_avx512.cpp), which
+// define LANES_TARGET and a type of lanes and run it on a frame's points or
+// a grid's. Each lane iterates one point by plain
 // perturbation steps, each operation as the scalar definition (run_point)
 // forms it; a lane whose point escapes, reaches the cap, or can skip steps
 // by a block of the tables is handled by the scalar code, and the lane then
@@ -34,10 +35,10 @@ struct DeepBatch {
 
 // Where a lane's point stands, taken out of the vectors.
 struct LaneState {
-    double x[8], y[8], dcr[8], dci[8], m[8], n[8], pixel[8];
+    double x[8], y[8], dcr[8], dci[8], m[8], n[8], tag[8];
 };
 
-// The pixels stay in the state alone: only the scalar code reads them.
+// The tags stay in the state alone: only the scalar code reads them.
 template <class L>
 LANES_INLINE void store_batch(const DeepBatch<L>& b, LaneState& s)
 {
@@ -52,39 +53,66 @@ LANES_INLINE void load_batch(DeepBatch<L>& b, const LaneState& s)
     b.m = L::load(s.m), b.n = L::load(s.n);
 }
 
+// Where the kernel's points come from and where their ends go: the pass of
+// a deep frame, or the rows of a deep grid (GridPoints, deep_point.h).
+struct FramePoints {
+    using Shared = EscapePass;
+    struct Thread {
+        PointFeed feed;
+        FinishedPoints finished;
+        std::uint64_t iterations;
+    };
+    static void start(Thread& t)
+    {
+        start_feed(t.feed);
+        t.finished.size = 0;
+        t.iterations = 0;
+    }
+    static std::uint32_t cap(const EscapePass& pass) { return pass.cap; }
+    static bool next(EscapePass& pass, Thread& t, double& dcr, double& dci, double& tag)
+    {
+        if (t.feed.begin == t.feed.end) {
+            top_up_feed(pass, t.feed);
+            if (t.feed.begin == t.feed.end)
+                return false;
+        }
+        const int i = t.feed.begin++;
+        dcr = t.feed.cr[i];
+        dci = t.feed.ci[i];
+        tag = t.feed.pixel[i];
+        return true;
+    }
+    static void finish(EscapePass& pass, Thread& t, double tag, std::uint32_t count, double)
+    {
+        t.finished.pixel[t.finished.size] = tag;
+        t.finished.count[t.finished.size] = count;
+        if (++t.finished.size == finished_capacity)
+            write_finished(pass, t.finished, t.iterations);
+    }
+    static void flush(EscapePass& pass, Thread& t)
+    {
+        write_finished(pass, t.finished, t.iterations);
+        pass.iterations += t.iterations;
+    }
+};
+
+template <class S>
 struct LaneWork {
-    PointFeed feed;
-    FinishedPoints finished;
-    std::uint64_t iterations;
+    typename S::Thread points;
     std::uint64_t steps;
 };
 
-// Puts the next point of the feed in lane j at its start, z = 0 at
+// Puts the next point of the source in lane j at its start, z = 0 at
 // reference iteration 0, where the definition's first iteration is a plain
 // step whenever the cap is at least 2; or leaves the lane idle: false.
-inline bool start_point(EscapePass& pass, LaneWork& work, LaneState& s, int j)
+template <class S>
+inline bool start_point(typename S::Shared& shared, LaneWork<S>& work, LaneState& s, int j)
 {
-    if (work.feed.begin == work.feed.end) {
-        top_up_feed(pass, work.feed);
-        if (work.feed.begin == work.feed.end) {
-            s.x[j] = s.y[j] = s.dcr[j] = s.dci[j] = s.m[j] = s.n[j] = 0.0;
-            return false;
-        }
-    }
-    const int i = work.feed.begin++;
-    s.dcr[j] = work.feed.cr[i];
-    s.dci[j] = work.feed.ci[i];
-    s.pixel[j] = work.feed.pixel[i];
     s.x[j] = s.y[j] = s.m[j] = s.n[j] = 0.0;
-    return true;
-}
-
-inline void finish_point(EscapePass& pass, LaneWork& work, double pixel, std::uint32_t count)
-{
-    work.finished.pixel[work.finished.size] = pixel;
-    work.finished.count[work.finished.size] = count;
-    if (++work.finished.size == finished_capacity)
-        write_finished(pass, work.finished, work.iterations);
+    if (S::next(shared, work.points, s.dcr[j], s.dci[j], s.tag[j]))
+        return true;
+    s.dcr[j] = s.dci[j] = 0.0;
+    return false;
 }
 
 // Handles the lanes in `lanes` of a batch, each at the top of an iteration
@@ -92,10 +120,11 @@ inline void finish_point(EscapePass& pass, LaneWork& work, double pixel, std::ui
 // others can skip steps. Each lane is left ready for a plain step: its point
 // handed back by the scalar code, or a new one.
 // The lanes left busy.
-template <int width>
-__attribute__((noinline)) unsigned handle_lanes(EscapePass& pass, DeepJob& job, LaneWork& work, LaneState& s,
-                                                unsigned busy, unsigned lanes, unsigned ended)
+template <int width, class S>
+__attribute__((noinline)) unsigned handle_lanes(typename S::Shared& shared, DeepJob& job, LaneWork<S>& work,
+                                                LaneState& s, unsigned busy, unsigned lanes, unsigned ended)
 {
+    const std::uint32_t cap = S::cap(shared);
     for (int j = 0; j < width; ++j) {
         if (!(lanes >> j & 1))
             continue;
@@ -103,32 +132,31 @@ __attribute__((noinline)) unsigned handle_lanes(EscapePass& pass, DeepJob& job, 
                     static_cast<std::uint64_t>(s.m[j]), 0, 0, 0.0};
         bool done = ended >> j & 1;
         if (!done)
-            done = run_point(p, pass.cap, job, true);
+            done = run_point(p, cap, job, true);
         else
-            run_point(p, pass.cap, job, false);  // ends at once, with the definition's count
+            run_point(p, cap, job, false);  // ends at once, with the definition's count
         work.steps += p.steps;
         if (!done) {
             s.x[j] = p.x, s.y[j] = p.y, s.m[j] = static_cast<double>(p.m), s.n[j] = static_cast<double>(p.n);
             continue;
         }
-        finish_point(pass, work, s.pixel[j], p.count);
-        if (!start_point(pass, work, s, j))
+        S::finish(shared, work.points, s.tag[j], p.count, p.magnitude2);
+        if (!start_point(shared, work, s, j))
             busy &= ~(1u << j);
     }
     return busy;
 }
 
-template <class L>
-LANES_INLINE void deep_lanes(EscapePass& pass, DeepJob& job)
+template <class L, class S>
+LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
 {
     using V = typename L::V;
     constexpr unsigned all_lanes = (1u << L::width) - 1;
-    const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(pass.cap));
+    const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(S::cap(shared)));
     const V last = L::set1(static_cast<double>(job.last)), zero = L::set1(0.0), one = L::set1(1.0);
-    LaneWork work;
-    start_feed(work.feed);
-    work.finished.size = 0;
-    work.iterations = work.steps = 0;
+    LaneWork<S> work;
+    S::start(work.points);
+    work.steps = 0;
     DeepBatch<L> batch[deep_batches];
     LaneState state[deep_batches];
 #pragma GCC unroll 4
@@ -136,7 +164,7 @@ LANES_INLINE void deep_lanes(EscapePass& pass, DeepJob& job)
         DeepBatch<L>& b = batch[k];
         b.busy = 0;
         for (int j = 0; j < L::width; ++j)
-            if (start_point(pass, work, state[k], j))
+            if (start_point(shared, work, state[k], j))
                 b.busy |= 1u << j;
         load_batch(b, state[k]);
         L::gather(job.orbit_re, job.orbit_im, b.m, b.zr, b.zi);
@@ -169,7 +197,7 @@ LANES_INLINE void deep_lanes(EscapePass& pass, DeepJob& job)
                 skip = L::pair_holds(job.pairs, job.pair_count, b.m, L::select(rebase, w2, z2)) & b.busy & ~ended;
             if ((ended | skip) != 0) {
                 store_batch(b, state[k]);
-                b.busy = handle_lanes<L::width>(pass, job, work, state[k], b.busy, ended | skip, ended);
+                b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, ended | skip, ended);
                 load_batch(b, state[k]);
                 L::gather(job.orbit_re, job.orbit_im, b.m, zr, zi);
                 L::gather(job.orbit_re, job.orbit_im, L::min(L::add(b.m, one), last), next_r, next_i);
@@ -196,8 +224,7 @@ LANES_INLINE void deep_lanes(EscapePass& pass, DeepJob& job)
         }
     }
     (void)all_lanes;
-    write_finished(pass, work.finished, work.iterations);
-    pass.iterations += work.iterations;
+    S::flush(shared, work.points);
     job.steps += work.steps;
 }
 

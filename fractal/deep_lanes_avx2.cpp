@@ -56,7 +56,12 @@ struct DeepAvx2 {
 
 LANES_ENTRY void deep_lanes_avx2(EscapePass& pass, DeepJob& job)
 {
-    deep_lanes<DeepAvx2>(pass, job);
+    deep_lanes<DeepAvx2, FramePoints>(pass, job);
+}
+
+LANES_ENTRY void deep_grid_lanes_avx2(DeepGridWork& work, DeepJob& job)
+{
+    deep_lanes<DeepAvx2, GridPoints>(work, job);
 }
 
 }  // namespace zqv

@@ -59,7 +59,12 @@ struct DeepAvx512 {
 
 LANES_ENTRY void deep_lanes_avx512(EscapePass& pass, DeepJob& job)
 {
-    deep_lanes<DeepAvx512>(pass, job);
+    deep_lanes<DeepAvx512, FramePoints>(pass, job);
+}
+
+LANES_ENTRY void deep_grid_lanes_avx512(DeepGridWork& work, DeepJob& job)
+{
+    deep_lanes<DeepAvx512, GridPoints>(work, job);
 }
 
 }  // namespace zqv

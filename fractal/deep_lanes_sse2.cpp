@@ -50,7 +50,12 @@ struct DeepSse2 {
 
 LANES_ENTRY void deep_lanes_sse2(EscapePass& pass, DeepJob& job)
 {
-    deep_lanes<DeepSse2>(pass, job);
+    deep_lanes<DeepSse2, FramePoints>(pass, job);
+}
+
+LANES_ENTRY void deep_grid_lanes_sse2(DeepGridWork& work, DeepJob& job)
+{
+    deep_lanes<DeepSse2, GridPoints>(work, job);
 }
 
 }  // namespace zqv

@@ -10,6 +10,7 @@
 
 #include "fractal/deep_bla.h"
 #include "fractal/escape_pass.h"
+#include "fractal/grid.h"
 
 namespace zqv {
 
@@ -49,5 +50,40 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back);
 void deep_lanes_sse2(EscapePass& pass, DeepJob& job);
 void deep_lanes_avx2(EscapePass& pass, DeepJob& job);
 void deep_lanes_avx512(EscapePass& pass, DeepJob& job);
+
+// A deep grid's work, shared by the threads: rows handed out one at a time,
+// each point copied from the parent, known inside the main bulbs, or
+// computed from its offset (offset_re of its column, offset_im of its row).
+struct DeepGridWork {
+    const GridLayout* layout;
+    const GridLayout* parent;  // null: nothing is copied
+    const GridValues* parent_values;
+    GridValues* values;
+    const double* offset_re;
+    const double* offset_im;
+    alignas(64) std::atomic<int> next_row{0};  // on a cache line of its own: every thread writes it
+    std::atomic<std::uint64_t> computed{0};
+};
+
+// The grid's points as a source of the lane kernel (deep_lanes.h), defined
+// in deep_grid.cpp: the points to compute, and their counts turned into the
+// grid's convention.
+struct GridPoints {
+    using Shared = DeepGridWork;
+    struct Thread {
+        int row, column;  // the next point of the thread's row; row -1: none taken yet
+        std::uint64_t computed;
+    };
+    static void start(Thread& t);
+    static std::uint32_t cap(const DeepGridWork& work);
+    static bool next(DeepGridWork& work, Thread& t, double& dcr, double& dci, double& tag);
+    static void finish(DeepGridWork& work, Thread& t, double tag, std::uint32_t count, double magnitude2);
+    static void flush(DeepGridWork& work, Thread& t);
+};
+
+// Each computes the grid's points until none is left (or stopped).
+void deep_grid_lanes_sse2(DeepGridWork& work, DeepJob& job);
+void deep_grid_lanes_avx2(DeepGridWork& work, DeepJob& job);
+void deep_grid_lanes_avx512(DeepGridWork& work, DeepJob& job);
 
 }  // namespace zqv

@@ -1,7 +1,8 @@
 // The deep engine against an independent computation: sampled pixels of deep
 // frames iterated point by point in 1100-bit floating point (Boost's
-// cpp_bin_float, not the engine's fixed point, no perturbation), and a deep
-// frame's bytes against a golden hash that both builds must give.
+// cpp_bin_float, not the engine's fixed point, no perturbation); its lanes,
+// in frames and grids, against its scalar definition; and a deep frame's
+// bytes against a golden hash that both builds must give.
 #include <gtest/gtest.h>
 
 #include <boost/multiprecision/cpp_bin_float.hpp>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "fractal/deep_frame.h"
+#include "fractal/deep_grid.h"
 #include "fractal/fast_frame.h"
 #include "test_support.h"
 
@@ -152,6 +154,22 @@ TEST(DeepFrame, LanesEqualTheDefinition)
             EXPECT_EQ(differ, 0) << "level " << static_cast<int>(level) << (with_bla ? " with" : " without")
                                  << " tables, of " << computed << " computed pixels";
         }
+        // A deep grid's points (the render's count convention, radius 256) likewise.
+        const GridLayout layout{decimal_to_double(re), decimal_to_double(im), step, 96, 64, 4096};
+        GridValues values;
+        ASSERT_TRUE(compute_deep_grid(layout, values, nullptr));
+        int differ = 0;
+        for (int j = 0; j < layout.height; ++j) {
+            for (int i = 0; i < layout.width; ++i) {
+                const DeepCount point = deep_escape((i - layout.width / 2) * step, (layout.height / 2 - j) * step,
+                                                    deep_grid_point_cap(layout.cap), grid_escape_radius2, true);
+                const bool escaped = point.count < deep_grid_point_cap(layout.cap);
+                const std::size_t k = static_cast<std::size_t>(j) * layout.width + i;
+                differ += values.counts[k] != (escaped ? point.count - 1 : grid_inside) ||
+                          values.fractions[k] != (escaped ? smooth_fraction(point.magnitude2) : 0);
+            }
+        }
+        EXPECT_EQ(differ, 0) << "level " << static_cast<int>(level) << ", of a grid's " << values.counts.size();
     }
     use_simd_level(best_simd_level());
 }
