@@ -1,12 +1,12 @@
 // The deep lane kernel, deep_lanes, shared by the per-instruction-set files
 // (deep_lanes_sse2.cpp, deep_lanes_avx2.cpp, deep_lanes_avx512.cpp), which
 // define LANES_TARGET and a type of lanes and run it on a frame's points or
-// a grid's. Each lane iterates one point by plain
-// perturbation steps, each operation as the scalar definition (run_point)
-// forms it; a lane whose point escapes, reaches the cap, or can skip steps
-// by a block of the tables is handled by the scalar code, and the lane then
-// continues that point or takes the next. Reference iterations m and counts
-// n are kept as doubles (exact: far below 2^53).
+// a grid's. Each lane iterates one point by plain perturbation steps, each
+// operation as the scalar definition (run_point) forms it; a lane whose
+// point escapes, reaches the cap, or can skip steps by a block of the tables
+// is handled by the scalar code, and the lane then continues that point or
+// takes the next. Reference iterations m and counts n are kept as doubles
+// (exact: far below 2^53).
 #pragma once
 
 #include <cstdint>
