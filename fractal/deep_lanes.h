@@ -9,6 +9,7 @@
 // (exact: far below 2^53).
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "fractal/deep_point.h"
@@ -203,7 +204,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
                 L::gather(job.orbit_re, job.orbit_im, L::min(L::add(b.m, one), last), next_r, next_i);
                 rebase = L::equal(zero, one);  // none: the loads above follow every lane's m
             }
-            work.steps += L::count(b.busy);
+            work.steps += static_cast<unsigned>(std::popcount(b.busy));
             const V tr = L::add(L::mul(L::set1(2.0), zr), b.x), ti = L::add(L::mul(L::set1(2.0), zi), b.y);
             const V nx = L::add(L::sub(L::mul(tr, b.x), L::mul(ti, b.y)), b.dcr);
             const V ny = L::add(L::add(L::mul(tr, b.y), L::mul(ti, b.x)), b.dci);

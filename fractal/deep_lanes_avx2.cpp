@@ -1,29 +1,15 @@
-// The deep lane kernel on 4 lanes of AVX2, with its gathers.
-#define LANES_TARGET __attribute__((target("avx2")))
-
-#include <immintrin.h>
+// The deep lane kernel on 4 lanes of AVX2: the frames' lanes with the
+// loads, stores, masks and gathers the deep kernel needs besides.
+#include "fractal/lanes_avx2.h"
 
 #include "fractal/deep_lanes.h"
 
 namespace zqv {
 namespace {
 
-struct DeepAvx2 {
-    static constexpr int width = 4;
-    using V = __m256d;
-    using Mask = __m256d;
-    static LANES_INLINE unsigned count(unsigned lanes) { return (lanes & 1) + (lanes >> 1 & 1) + (lanes >> 2 & 1) + (lanes >> 3); }
-    static LANES_INLINE V min(V a, V b) { return _mm256_min_pd(a, b); }
-    static LANES_INLINE V set1(double d) { return _mm256_set1_pd(d); }
-    static LANES_INLINE V add(V a, V b) { return _mm256_add_pd(a, b); }
-    static LANES_INLINE V sub(V a, V b) { return _mm256_sub_pd(a, b); }
-    static LANES_INLINE V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+struct DeepAvx2 : Avx2 {
     static LANES_INLINE V load(const double* p) { return _mm256_loadu_pd(p); }
     static LANES_INLINE void store(double* p, V v) { _mm256_storeu_pd(p, v); }
-    static LANES_INLINE unsigned at_least(V a, V b)
-    {
-        return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ)));
-    }
     static LANES_INLINE Mask equal(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
     static LANES_INLINE Mask less(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static LANES_INLINE Mask either(Mask a, Mask b) { return _mm256_or_pd(a, b); }

@@ -1,34 +1,15 @@
-// The deep lane kernel on 8 lanes of AVX-512, with its gathers and mask
-// registers. The all-lanes masks of some intrinsics spare GCC 12's warnings
-// about the undefined vectors inside their plain forms.
-#define LANES_TARGET __attribute__((target("avx512f")))
-
-#include <immintrin.h>
+// The deep lane kernel on 8 lanes of AVX-512: the frames' lanes with the
+// loads, stores, masks and gathers the deep kernel needs besides.
+#include "fractal/lanes_avx512.h"
 
 #include "fractal/deep_lanes.h"
 
 namespace zqv {
 namespace {
 
-struct DeepAvx512 {
-    static constexpr int width = 8;
-    using V = __m512d;
-    using Mask = __mmask8;
-    static LANES_INLINE unsigned count(unsigned lanes)
-    {
-        unsigned n = 0;
-        for (; lanes != 0; lanes &= lanes - 1)
-            ++n;
-        return n;
-    }
-    static LANES_INLINE V min(V a, V b) { return _mm512_maskz_min_pd(0xff, a, b); }
-    static LANES_INLINE V set1(double d) { return _mm512_set1_pd(d); }
-    static LANES_INLINE V add(V a, V b) { return _mm512_add_pd(a, b); }
-    static LANES_INLINE V sub(V a, V b) { return _mm512_sub_pd(a, b); }
-    static LANES_INLINE V mul(V a, V b) { return _mm512_mul_pd(a, b); }
+struct DeepAvx512 : Avx512 {
     static LANES_INLINE V load(const double* p) { return _mm512_loadu_pd(p); }
     static LANES_INLINE void store(double* p, V v) { _mm512_storeu_pd(p, v); }
-    static LANES_INLINE unsigned at_least(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
     static LANES_INLINE Mask equal(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
     static LANES_INLINE Mask less(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
     static LANES_INLINE Mask either(Mask a, Mask b) { return static_cast<Mask>(a | b); }

@@ -1,26 +1,16 @@
-// The deep lane kernel on 2 lanes of SSE2, the baseline of both targets.
-#define LANES_TARGET __attribute__((target("sse2")))
-
-#include <emmintrin.h>
+// The deep lane kernel on 2 lanes of SSE2, the baseline of both targets:
+// the frames' lanes with the loads, stores, masks and gathers the deep
+// kernel needs besides.
+#include "fractal/lanes_sse2.h"
 
 #include "fractal/deep_lanes.h"
 
 namespace zqv {
 namespace {
 
-struct DeepSse2 {
-    static constexpr int width = 2;
-    using V = __m128d;
-    using Mask = __m128d;
-    static LANES_INLINE unsigned count(unsigned lanes) { return (lanes & 1) + (lanes >> 1); }
-    static LANES_INLINE V min(V a, V b) { return _mm_min_pd(a, b); }
-    static LANES_INLINE V set1(double d) { return _mm_set1_pd(d); }
-    static LANES_INLINE V add(V a, V b) { return _mm_add_pd(a, b); }
-    static LANES_INLINE V sub(V a, V b) { return _mm_sub_pd(a, b); }
-    static LANES_INLINE V mul(V a, V b) { return _mm_mul_pd(a, b); }
+struct DeepSse2 : Sse2 {
     static LANES_INLINE V load(const double* p) { return _mm_loadu_pd(p); }
     static LANES_INLINE void store(double* p, V v) { _mm_storeu_pd(p, v); }
-    static LANES_INLINE unsigned at_least(V a, V b) { return static_cast<unsigned>(_mm_movemask_pd(_mm_cmpge_pd(a, b))); }
     static LANES_INLINE Mask equal(V a, V b) { return _mm_cmpeq_pd(a, b); }
     static LANES_INLINE Mask less(V a, V b) { return _mm_cmplt_pd(a, b); }
     static LANES_INLINE Mask either(Mask a, Mask b) { return _mm_or_pd(a, b); }

@@ -4,8 +4,9 @@
 
 #include <immintrin.h>
 
-// GCC 12's _mm512_undefined_pd, behind _mm512_min_pd and the reductions,
-// reads a variable before setting it on purpose.
+// GCC 12's _mm512_undefined_pd, behind the reductions, reads a variable
+// before setting it on purpose (min takes the all-lanes mask form, which has
+// none).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
 #include "fractal/vector_lanes.h"
@@ -22,7 +23,7 @@ struct Avx512 {
     static LANES_INLINE V add(V a, V b) { return _mm512_add_pd(a, b); }
     static LANES_INLINE V sub(V a, V b) { return _mm512_sub_pd(a, b); }
     static LANES_INLINE V mul(V a, V b) { return _mm512_mul_pd(a, b); }
-    static LANES_INLINE V min(V a, V b) { return _mm512_min_pd(a, b); }
+    static LANES_INLINE V min(V a, V b) { return _mm512_maskz_min_pd(0xff, a, b); }
     static LANES_INLINE double smallest(V v) { return _mm512_reduce_min_pd(v); }
     static LANES_INLINE Mask below(Mask m, V sum, V four) { return _mm512_mask_cmp_pd_mask(m, sum, four, _CMP_NGE_UQ); }
     // kmovw from the mask register straight to memory takes no vector port;

@@ -1,7 +1,6 @@
 // zqvtool generate: a recording of a zoom from any start view, made as the
 // program's Generate Only makes one (every core, the fast frames), into a
 // new temporary file beside OUT that takes OUT's name when it ends.
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -147,15 +146,12 @@ void report_capped_points()
 
 int run_generate(const GenerateOptions& options)
 {
-    std::uint32_t cap = 0;
-    if (!options.cap.empty() && options.cap != "auto") {
-        const char* end = options.cap.data() + options.cap.size();
-        const std::from_chars_result read = std::from_chars(options.cap.data(), end, cap);
-        if (read.ec != std::errc{} || read.ptr != end || cap < 1 || cap > (1u << 30)) {
-            print_error("--cap takes auto or a count from 1 to 2^30 (1073741824)");
-            return exit_usage;
-        }
+    const std::optional<std::uint32_t> cap_option = parse_cap(options.cap.empty() ? "auto" : options.cap);
+    if (!cap_option) {
+        print_error("--cap takes auto or a count from 1 to 2^30 (1073741824)");
+        return exit_usage;
     }
+    const std::uint32_t cap = *cap_option;
     Location location;
     bool unreadable = false;
     if (const std::optional<std::string> reason =

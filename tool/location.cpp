@@ -40,6 +40,16 @@ std::string location_text(const Location& location)
     return text;
 }
 
+std::optional<std::uint32_t> parse_cap(const std::string& text)
+{
+    std::int64_t count = 0;
+    if (text == "auto")
+        return 0u;
+    if (parse_count(text, count) && count >= 1 && count <= std::int64_t{1} << 30)
+        return static_cast<std::uint32_t>(count);
+    return std::nullopt;
+}
+
 std::optional<std::string> parse_location(const std::string& text, Location& location)
 {
     std::istringstream lines(text);
@@ -62,12 +72,10 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
             (key == "centre-re" ? location.centre_re : key == "centre-im" ? location.centre_im : location.width) = *d;
             (key == "centre-re" ? has_re : key == "centre-im" ? has_im : has_width) = true;
         } else if (key == "cap") {
-            if (value == "auto")
-                location.cap = 0;
-            else if (parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30)
-                location.cap = static_cast<std::uint32_t>(count);
-            else
+            const std::optional<std::uint32_t> cap = parse_cap(value);
+            if (!cap)
                 return where + "cap is neither auto nor a count from 1 to 2^30";
+            location.cap = *cap;
         } else if (key == "switch-frame" && parse_count(value, count) && count >= 0) {
             location.switch_frame = count;
         } else if (key == "last-cap" && parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30) {

@@ -20,6 +20,9 @@ struct Location {
     std::uint32_t last_cap = 0;     // the cap of the last frame made
 };
 
+// A cap as written: "auto" (0) or a count from 1 to 2^30; nothing if neither.
+std::optional<std::uint32_t> parse_cap(const std::string& text);
+
 // The location file of the recording at path: path with ".location" appended.
 std::string location_path(const std::string& recording_path);
 

@@ -11,25 +11,13 @@
 
 namespace zqv {
 
-namespace {
-
-void (*stop_action)(int);
-
-void on_signal(int signal)
-{
-    stop_action(signal);
-}
-
-}  // namespace
-
 void catch_stop_signals(void (*on_stop)(int))
 {
-    stop_action = on_stop;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction action {};
         if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
             continue;
-        action.sa_handler = on_signal;
+        action.sa_handler = on_stop;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND;  // the second one takes the default action
         sigaction(signal, &action, nullptr);

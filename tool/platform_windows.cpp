@@ -12,24 +12,12 @@
 
 namespace zqv {
 
-namespace {
-
-void (*stop_action)(int);
-
-// The runtime calls it on a thread of its own, with the signal's action
+// The runtime calls on_stop on a thread of its own, with the signal's action
 // already reset to the default, so that a second one ends the program.
-void on_signal(int signal)
-{
-    stop_action(signal);
-}
-
-}  // namespace
-
 void catch_stop_signals(void (*on_stop)(int))
 {
-    stop_action = on_stop;
     for (const int signal : {SIGINT, SIGBREAK}) {
-        if (std::signal(signal, on_signal) == SIG_IGN)
+        if (std::signal(signal, on_stop) == SIG_IGN)
             std::signal(signal, SIG_IGN);
     }
 }

@@ -302,19 +302,12 @@ int run_render(RenderOptions& options)
         print_error("--inside takes a colour RRGGBB in hexadecimal");
         return exit_usage;
     }
-    std::uint32_t given_cap = 0;
-    if (options.cap != "auto") {
-        try {
-            std::size_t used = 0;
-            const long cap = std::stol(options.cap, &used);
-            if (used != options.cap.size() || cap < 1 || cap > (1L << 30))
-                throw std::invalid_argument("cap");
-            given_cap = static_cast<std::uint32_t>(cap);
-        } catch (const std::exception&) {
-            print_error("--cap takes auto or a count from 1 to 2^30");
-            return exit_usage;
-        }
+    const std::optional<std::uint32_t> cap_option = parse_cap(options.cap);
+    if (!cap_option) {
+        print_error("--cap takes auto or a count from 1 to 2^30");
+        return exit_usage;
     }
+    const std::uint32_t given_cap = *cap_option;
 
     // A key frame folder's location file holds its exact location and cap:
     // it stands for a location not given, and must be the one given.
