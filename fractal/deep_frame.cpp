@@ -41,21 +41,6 @@ double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Sets the job to the current orbit and tables.
-void set_job(double radius2, bool with_bla, bool (*stop)())
-{
-    const ReferenceOrbit& orbit = reference_orbit();
-    job.orbit_re = orbit.re.data();
-    job.orbit_im = orbit.im.data();
-    job.last = orbit.re.size() - 1;
-    const std::vector<std::vector<BlaBlock>>& levels = bla_tables().levels;
-    job.pairs = with_bla && !levels.empty() ? levels[0].data() : nullptr;
-    job.pair_count = with_bla && !levels.empty() ? levels[0].size() : 0;
-    job.radius2 = radius2;
-    job.with_bla = with_bla;
-    job.stop = stop;
-}
-
 // The scalar kernel: every thread takes points from the pass's feed one by one.
 void scalar_points(EscapePass& pass, DeepJob& job)
 {
@@ -105,6 +90,22 @@ void add_pass(EscapePass& pass)
 }
 
 }  // namespace
+
+void set_deep_job(DeepJob& job, double radius2, bool with_bla, bool (*stop)())
+{
+    const ReferenceOrbit& orbit = reference_orbit();
+    job.orbit_re = orbit.re.data();
+    job.orbit_im = orbit.im.data();
+    job.last = orbit.re.size() - 1;
+    const std::vector<std::vector<BlaBlock>>& levels = bla_tables().levels;
+    job.pairs = with_bla && !levels.empty() ? levels[0].data() : nullptr;
+    job.pair_count = with_bla && !levels.empty() ? levels[0].size() : 0;
+    job.radius2 = radius2;
+    job.with_bla = with_bla;
+    job.stop = stop;
+    job.stopped = false;
+    job.steps = 0;
+}
 
 bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
 {
@@ -180,7 +181,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
 
 DeepCount deep_escape(double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla)
 {
-    set_job(radius2, with_bla, nullptr);
+    set_deep_job(job, radius2, with_bla, nullptr);
     DeepPoint point{dcr, dci, 0.0, 0.0, 0, 0, 0, 0, 0.0};
     run_point(point, cap, job, false);
     return {point.count, point.steps, point.magnitude2};
@@ -209,9 +210,7 @@ bool compute_deep_frame(Frame& frame, double pixel_step, std::uint32_t cap, bool
         offset_re[c] = (c - frame_width / 2) * pixel_step;
     for (int r = 0; r < frame_height; ++r)
         offset_im[r] = (r - frame_height / 2) * pixel_step;
-    set_job(4.0, with_bla, stop);
-    job.stopped = false;
-    job.steps = 0;
+    set_deep_job(job, 4.0, with_bla, stop);
     lanes_kernel = simd_level() == SimdLevel::avx512 ? deep_lanes_avx512
                  : simd_level() == SimdLevel::avx2   ? deep_lanes_avx2
                                                      : deep_lanes_sse2;

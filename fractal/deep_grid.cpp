@@ -120,18 +120,7 @@ bool compute_deep_grid(const GridLayout& layout, GridValues& values, bool (*stop
     for (int row = 0; row < layout.height; ++row)
         offset_im[row] = static_cast<double>(layout.height / 2 - row) * layout.step;
 
-    const ReferenceOrbit& orbit = reference_orbit();
-    const BlaTables& tables = bla_tables();
-    job.orbit_re = orbit.re.data();
-    job.orbit_im = orbit.im.data();
-    job.last = orbit.re.size() - 1;
-    job.pairs = tables.levels.empty() ? nullptr : tables.levels[0].data();
-    job.pair_count = tables.levels.empty() ? 0 : tables.levels[0].size();
-    job.radius2 = grid_escape_radius2;
-    job.with_bla = true;
-    job.stop = stop;
-    job.stopped = false;
-    job.steps = 0;
+    set_deep_job(job, grid_escape_radius2, true, stop);
 
     const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
     DeepGridWork work{&layout, shares ? parent : nullptr, shares ? parent_values : nullptr, &values,

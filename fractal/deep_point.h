@@ -39,6 +39,10 @@ struct DeepJob {
     std::atomic<std::uint64_t> steps;
 };
 
+// Sets job to the current reference orbit and tables, the escape radius²,
+// with or without the tables, and stop(), with nothing stopped or counted yet.
+void set_deep_job(DeepJob& job, double radius2, bool with_bla, bool (*stop)());
+
 // Iterates p by the definition (deep_escape) from the top of an iteration.
 // True when the point has ended (count and magnitude2 set). With hand_back,
 // false once the next action is a plain step after a run of plain steps
