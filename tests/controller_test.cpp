@@ -14,6 +14,7 @@
 
 #include "app/controller.h"
 #include "fractal/view.h"
+#include "fresh_folders.h"
 #include "recording/recording.h"
 #include "scripted_window_system.h"
 #include "test_support.h"
@@ -376,5 +377,6 @@ int main(int argc, char** argv)
 {
     start_program();
     testing::InitGoogleTest(&argc, argv);
+    run_each_test_in_a_fresh_folder();
     return RUN_ALL_TESTS();
 }

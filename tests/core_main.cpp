@@ -6,6 +6,7 @@
 
 #include "fractal/view.h"
 #include "recording/recording.h"
+#include "fresh_folders.h"
 #include "test_support.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
@@ -59,5 +60,6 @@ int main(int argc, char** argv)
 {
     observe_start_state();
     testing::InitGoogleTest(&argc, argv);
+    run_each_test_in_a_fresh_folder();
     return RUN_ALL_TESTS();
 }

@@ -16,6 +16,8 @@ extern "C" {
 
 using namespace zqv;
 
+const bool tool_writes_video = true;
+
 int run_zqvtool(const std::string& arguments)
 {
     const int status = std::system((ZQVTOOL_PATH " " + arguments).c_str());

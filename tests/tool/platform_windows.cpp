@@ -12,6 +12,8 @@
 
 using namespace zqv;
 
+const bool tool_writes_video = false;
+
 int run_zqvtool(const std::string& arguments)
 {
     std::string program = "Z:" ZQVTOOL_PATH;  // the Unix path as Wine's drive Z: sees it

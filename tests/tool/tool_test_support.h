@@ -12,6 +12,9 @@ int run_tool(const std::string& arguments, std::string& out, std::string& err);
 // The platform's part of it: runs zqvtool with the arguments (shell
 // redirections included) through the system's shell; its exit code.
 int run_zqvtool(const std::string& arguments);
+// Whether this build's zqvtool writes video and GIF files (Linux), or PNG
+// pictures only (Windows).
+extern const bool tool_writes_video;
 
 // The pictures of a video file or a single picture file, each hashed as
 // RGB rows top first (fnv1a64), with the size and frame rate.

@@ -1,10 +1,10 @@
-// End-to-end tests of zqv.exe: a 32-bit driver starts the real program in a
-// fresh directory, finds its window by class and title, drives it with the
+// End-to-end tests of zqv.exe: a Windows driver starts the real program in the
+// test's fresh folder, finds its window by class and title, drives it with the
 // window messages the menu and the mouse would send, and reads back what it
 // shows: client pixels from the screen, message box texts, the recording files,
 // its exit code and the resources of the executable.
 //
-//   zqv_window_test <zqv.exe> <scratch directory> [GoogleTest options]
+//   zqv_window_test <zqv.exe> [GoogleTest options]
 
 #include <windows.h>
 #include <psapi.h>
@@ -14,12 +14,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/controller.h"
 #include "fractal/frame.h"
 #include "fractal/view.h"
+#include "fresh_folders.h"
 #include "recording/recording.h"
 #include "test_support.h"
 #include "zoom/compositor.h"
@@ -39,8 +41,7 @@ struct Program {
     std::string directory;  // its current directory, where "./new.zqv" goes
 };
 
-std::string exe_path;     // Windows paths
-std::string scratch_root;
+std::string exe_path;     // a Windows path
 Program program;          // the instance under test
 
 // A Unix path as Wine's drive Z: sees it.
@@ -65,14 +66,6 @@ void end_program()
     program = {};
 }
 
-// Empties a test's directory of the recordings a run before left in it.
-void fresh_directory(const std::string& directory)
-{
-    CreateDirectoryA(directory.c_str(), nullptr);
-    for (const char* name : {"new.zqv", "played.zqv"})
-        DeleteFileA((directory + "\\" + name).c_str());
-}
-
 DWORD program_id(HWND window)
 {
     DWORD id = 0;
@@ -80,12 +73,11 @@ DWORD program_id(HWND window)
     return id;
 }
 
-// Starts zqv.exe in an empty directory named after the test and waits for its window.
+// Starts zqv.exe in the test's folder and waits for its window.
 [[nodiscard]] bool launch_program()
 {
     end_program();
-    program.directory = scratch_root + "\\" + testing::UnitTest::GetInstance()->current_test_info()->name();
-    fresh_directory(program.directory);
+    program.directory = std::filesystem::current_path().string();
     std::string command_line = "\"" + exe_path + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -540,17 +532,21 @@ TEST(Gdi, RepeatedNewCommandsKeepOneWindowBitmap)
 
 }  // namespace
 
+// Ends the program a test started before its folder is removed: the
+// listeners' ends run in the reverse order of their starts.
+struct EndProgram : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override { end_program(); }
+};
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <zqv.exe> <scratch directory>\n", argv[0]);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <zqv.exe>\n", argv[0]);
         return 2;
     }
     exe_path = windows_path(argv[1]);
-    scratch_root = windows_path(argv[2]);
-    CreateDirectoryA(scratch_root.c_str(), nullptr);
-    int failed = RUN_ALL_TESTS();
-    end_program();
-    return failed;
+    run_each_test_in_a_fresh_folder();
+    testing::UnitTest::GetInstance()->listeners().Append(new EndProgram);
+    return RUN_ALL_TESTS();
 }
