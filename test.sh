@@ -33,15 +33,18 @@ runs_32_bit_programs() {
     rm -rf "$dir"
     return $status
 }
-if runs_32_bit_programs; then
-    windows_suite=windows
-    ensure_packages wine wine32:i386
-    windows_says="the 32-bit build's, under Wine"
-else
-    windows_suite=windows64
-    ensure_packages g++-mingw-w64-x86-64-posix wine64
+# 32-bit Wine needs the i386 packages; where they cannot be installed (a
+# mirror's i386 index out of step with amd64, say) the 64-bit suite stands in.
+windows_suite=windows64
+if ! runs_32_bit_programs; then
     windows_says="the 64-bit build's, under 64-bit Wine, because this machine's kernel refuses 32-bit programs"
+elif ! ensure_packages wine wine32:i386; then
+    windows_says="the 64-bit build's, under 64-bit Wine, because 32-bit Wine could not be installed"
+else
+    windows_suite=windows
+    windows_says="the 32-bit build's, under Wine"
 fi
+[ $windows_suite = windows64 ] && ensure_packages g++-mingw-w64-x86-64-posix wine64
 
 wine_loader=$([ $windows_suite = windows ] && echo wine || echo /usr/lib/wine/wine64)
 if ! wine_says=$("$wine_loader" --version 2>&1); then

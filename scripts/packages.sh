@@ -17,6 +17,8 @@ ensure_packages() {
         ! dpkg --print-foreign-architectures | grep -qx i386; then
         "${sudo[@]}" dpkg --add-architecture i386
     fi
-    "${sudo[@]}" apt-get update -qq
+    # A mirror caught mid-sync fails the refresh of one index; the install
+    # below still works from the others, and says so if it cannot.
+    "${sudo[@]}" apt-get update -qq || echo "Refreshing the package lists failed in part; installing from what is there."
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
