@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/window_system.h"
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "recording/recording.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"

@@ -2,7 +2,7 @@
 // not the window system's.
 #include "app/program.h"
 
-#include "fractal/frame.h"
+#include "fractal/frame/frame.h"
 
 namespace zqv {
 

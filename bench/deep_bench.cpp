@@ -8,10 +8,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "fractal/fast_frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/frame/view.h"
 
-#include "fractal/deep_frame.h"
+#include "fractal/deep/deep_frame.h"
 
 namespace zqv {
 
@@ -50,13 +50,16 @@ const char* const depths[] = {"1e-50", "1e-100", "1e-250"};
 Frame frame;
 
 // Computes the frame of the location at this width; false if the frame was stopped.
-const DeepFrameStats& deep_frame(const DeepBenchLocation& at, const char* width, bool with_bla)
+DeepFrameStats deep_frame(const DeepBenchLocation& at, const char* width, bool with_bla)
 {
     const Decimal w = *parse_decimal(width);
     const double step = decimal_quotient_to_double(w, 640);
-    start_deep_zoom(*parse_decimal(at.centre_re), *parse_decimal(at.centre_im), fraction_bits_for_step(step));
-    compute_deep_frame(frame, step, at.cap, with_bla, nullptr);
-    return last_deep_frame_stats();
+    DeepZoom zoom =
+        start_deep_zoom(*parse_decimal(at.centre_re), *parse_decimal(at.centre_im), fraction_bits_for_step(step));
+    BlockFlags blocks;
+    DeepFrameStats stats;
+    compute_deep_frame(zoom, frame, blocks, stats, step, at.cap, with_bla, nullptr);
+    return stats;
 }
 
 // The double kernel's iterations per second on the first 30 frames of the

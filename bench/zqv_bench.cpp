@@ -10,9 +10,10 @@
 
 #include "app/program.h"
 #include "bench/deep_bench.h"
-#include "fractal/fast_frame.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
+#include "fractal/lanes/simd_level.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 

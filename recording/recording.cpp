@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 
 namespace zqv {
 

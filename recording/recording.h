@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "fractal/frame.h"
+#include "fractal/frame/frame.h"
 
 namespace zqv {
 

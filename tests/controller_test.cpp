@@ -13,7 +13,7 @@
 #endif
 
 #include "app/controller.h"
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "fresh_folders.h"
 #include "recording/recording.h"
 #include "scripted_window_system.h"

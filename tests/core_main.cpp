@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "recording/recording.h"
 #include "fresh_folders.h"
 #include "test_support.h"

@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <string>
 
-#include "fractal/deep_frame.h"
-#include "fractal/deep_grid.h"
-#include "fractal/fast_frame.h"
+#include "fractal/deep/deep_frame.h"
+#include "fractal/deep/deep_grid.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/grid/grid_point.h"
+#include "fractal/lanes/simd_level.h"
 #include "test_support.h"
 
 using namespace zqv;
@@ -63,9 +65,10 @@ void check_against_multiprecision(const DeepCase& c)
     const Decimal re = *parse_decimal(c.centre_re), im = *parse_decimal(c.centre_im),
                   width = *parse_decimal(c.width);
     const double step = decimal_quotient_to_double(width, frame_width);
-    start_deep_zoom(re, im, fraction_bits_for_step(step));
-    ASSERT_TRUE(compute_deep_frame(frame, step, c.cap, true, nullptr));
-    const BlockFlags& blocks = deep_block_flags();
+    DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
+    BlockFlags blocks;
+    DeepFrameStats stats;
+    ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, c.cap, true, nullptr));
     const Big big_re(c.centre_re), big_im(c.centre_im), big_step = Big(c.width) / frame_width;
 
     int sampled = 0, equal = 0, at_cap = 0;
@@ -80,7 +83,7 @@ void check_against_multiprecision(const DeepCase& c)
             continue;
         }
         const double dcr = (col - frame_width / 2) * step, dci = (r - frame_height / 2) * step;
-        const std::uint32_t engine = deep_escape(dcr, dci, c.cap, 4.0, true).count;
+        const std::uint32_t engine = deep_escape(zoom, dcr, dci, c.cap, 4.0, true).count;
         ASSERT_EQ(frame.pixels[r * frame_width + col], static_cast<std::uint8_t>(engine)) << r << ", " << col;
         const std::uint32_t truth = big_escape_count(big_re + (col - frame_width / 2) * big_step,
                                                      big_im + (r - frame_height / 2) * big_step, c.cap);
@@ -131,14 +134,15 @@ TEST(DeepFrame, LanesEqualTheDefinition)
                                       "0000000056789"),
                   width = *parse_decimal("1e-80");
     const double step = decimal_quotient_to_double(width, frame_width);
-    start_deep_zoom(re, im, fraction_bits_for_step(step));
+    DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
     for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
         if (level > best_simd_level())
             continue;
         use_simd_level(level);
         for (const bool with_bla : {true, false}) {
-            ASSERT_TRUE(compute_deep_frame(frame, step, 4096, with_bla, nullptr));
-            const BlockFlags blocks = deep_block_flags();
+            BlockFlags blocks;
+            DeepFrameStats stats;
+            ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, 4096, with_bla, nullptr));
             int differ = 0, computed = 0;
             for (int r = 0; r < frame_height; ++r) {
                 for (int c = 0; c < frame_width; ++c) {
@@ -146,7 +150,7 @@ TEST(DeepFrame, LanesEqualTheDefinition)
                     if (!coarse && blocks.flags[r / block_size][c / block_size] != block_not_filled)
                         continue;
                     const DeepCount point =
-                        deep_escape((c - frame_width / 2) * step, (r - frame_height / 2) * step, 4096, 4.0, with_bla);
+                        deep_escape(zoom, (c - frame_width / 2) * step, (r - frame_height / 2) * step, 4096, 4.0, with_bla);
                     ++computed;
                     differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
                 }
@@ -157,11 +161,11 @@ TEST(DeepFrame, LanesEqualTheDefinition)
         // A deep grid's points (the render's count convention, radius 256) likewise.
         const GridLayout layout{decimal_to_double(re), decimal_to_double(im), step, 96, 64, 4096};
         GridValues values;
-        ASSERT_TRUE(compute_deep_grid(layout, values, nullptr));
+        ASSERT_TRUE(compute_deep_grid(zoom, layout, values, nullptr));
         int differ = 0;
         for (int j = 0; j < layout.height; ++j) {
             for (int i = 0; i < layout.width; ++i) {
-                const DeepCount point = deep_escape((i - layout.width / 2) * step, (layout.height / 2 - j) * step,
+                const DeepCount point = deep_escape(zoom, (i - layout.width / 2) * step, (layout.height / 2 - j) * step,
                                                     deep_grid_point_cap(layout.cap), grid_escape_radius2, true);
                 const bool escaped = point.count < deep_grid_point_cap(layout.cap);
                 const std::size_t k = static_cast<std::size_t>(j) * layout.width + i;
@@ -181,8 +185,10 @@ TEST(DeepFrame, FrameBytesAreTheSameOnEveryBuild)
 {
     const Decimal re = *parse_decimal("0"), im = *parse_decimal("1"), width = *parse_decimal("3e-150");
     const double step = decimal_quotient_to_double(width, frame_width);
-    start_deep_zoom(re, im, fraction_bits_for_step(step));
-    ASSERT_TRUE(compute_deep_frame(frame, step, 2048, true, nullptr));
+    DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
+    BlockFlags blocks;
+    DeepFrameStats stats;
+    ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, 2048, true, nullptr));
     EXPECT_EQ(fnv1a64(frame.pixels, sizeof frame.pixels), 0x1a53fbd29931e3d7ull);  // both builds must give it
 }
 

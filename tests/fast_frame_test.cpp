@@ -13,10 +13,11 @@
 #include <set>
 #include <thread>
 
-#include "fractal/fast_frame.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
-#include "fractal/worker_pool.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
+#include "fractal/lanes/simd_level.h"
+#include "fractal/lanes/worker_pool.h"
 
 using namespace zqv;
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 #include "test_support.h"
 
 using namespace zqv;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <future>
 
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "recording/recording.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "recording/recording.h"
 #include "test_support.h"
 #include "zoom/compositor.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fractal/frame.h"
+#include "fractal/frame/frame.h"
 #include "recording/recording.h"
 
 namespace zqv {

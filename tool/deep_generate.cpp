@@ -16,9 +16,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "fractal/deep_frame.h"
-#include "fractal/fast_frame.h"
-#include "fractal/view.h"
+#include "fractal/deep/deep_frame.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/frame/view.h"
 #include "recording/recording.h"
 #include "tool/location.h"
 #include "tool/output_files.h"
@@ -85,11 +85,6 @@ void end_status()
     if (status.on_terminal && status.shown_length > 0)
         std::fputc('\n', stderr);
     status.on_terminal = false;
-}
-
-bool stop_asked()
-{
-    return interrupted();
 }
 
 // The frames that had more than the reported share of points at the cap.
@@ -182,9 +177,11 @@ int run_deep_generate(const DeepRequest& request)
 
     Location location{request.centre_re, request.centre_im, request.width, request.cap,
                       switch_frame < frames ? switch_frame : -1, 0};
+    DeepZoom zoom;
+    BlockFlags blocks;  // of the last deep frame
     if (switch_frame < frames) {
         const double deepest_step = scale_by_power_of_two(step0, static_cast<int>(-last));
-        start_deep_zoom(request.centre_re, request.centre_im, fraction_bits_for_step(deepest_step));
+        zoom = start_deep_zoom(request.centre_re, request.centre_im, fraction_bits_for_step(deepest_step));
     }
 
     set_view(centre_re, centre_im, width);
@@ -212,8 +209,8 @@ int run_deep_generate(const DeepRequest& request)
         const Clock::time_point frame_start = Clock::now();
         for (int attempt = 0;; ++attempt) {
             if (deep) {
-                whole = compute_deep_frame(frame, step, cap, request.with_bla, stop_asked);
-                const DeepFrameStats& s = last_deep_frame_stats();
+                DeepFrameStats s;
+                whole = compute_deep_frame(zoom, frame, blocks, s, step, cap, request.with_bla, frames_stop_flag());
                 points = s.points, capped = s.capped, near_cap = s.near_cap;
                 iterations = s.iterations, steps = s.steps;
             } else {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fractal/deep_orbit.h"
+#include "fractal/deep/deep_orbit.h"
 
 namespace zqv {
 

@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "app/program.h"
-#include "fractal/fast_frame.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 #include "tool/deep_generate.h"
 #include "tool/location.h"
 #include "tool/output_files.h"

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "fractal/frame/view.h"
 #include "tool/location.h"
 #include "tool/progress.h"
 #include "tool/recording_checks.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "fractal/deep_orbit.h"
+#include "fractal/deep/deep_orbit.h"
 
 namespace zqv {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "fractal/worker_pool.h"
+#include "fractal/lanes/worker_pool.h"
 
 namespace zqv {
 

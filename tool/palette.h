@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/program.h"
-#include "fractal/grid.h"
+#include "fractal/grid/grid.h"
 
 namespace zqv {
 

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fractal/fast_frame.h"
+#include "fractal/frame/fast_frame.h"
 #include "tool/platform.h"
 
 namespace zqv {

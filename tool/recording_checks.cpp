@@ -1,11 +1,10 @@
-// The checks of a recording file that info and export share, and the depth
-// at which double precision runs out.
+// The checks of a recording file that info and export share.
 #include "tool/recording_checks.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "fractal/view.h"
+#include "fractal/frame/geometry.h"
 
 namespace zqv {
 
@@ -22,15 +21,6 @@ std::optional<std::string> check_recording(const std::string& path, RecordingFil
     file.whole_frames = static_cast<std::int64_t>((size - recording_header_bytes) / frame_bytes);
     file.trailing_bytes = static_cast<std::int64_t>((size - recording_header_bytes) % frame_bytes);
     return std::nullopt;
-}
-
-std::int64_t first_unresolved_frame(double centre_re, double centre_im, double width)
-{
-    set_view(centre_re, centre_im, width);
-    std::int64_t frame = 0;
-    for (; view_resolves_pixels(view_state()); ++frame)
-        halve_width();  // ends: at a width of 0 no coordinate increases
-    return frame;
 }
 
 }  // namespace zqv

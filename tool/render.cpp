@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "fractal/portable_math.h"
+#include "fractal/frame/fast_frame.h"
+#include "fractal/lanes/portable_math.h"
 #include "tool/deep_generate.h"
 #include "tool/location.h"
 #include "tool/output_files.h"
@@ -150,8 +151,8 @@ void note_key_cap(std::uint32_t cap, const GridValues& values)
 
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
-std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* parent, const std::string& folder,
-                                    const Colouring& colouring, Key& key, KeyCounts& counts)
+std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int index, const Key* parent,
+                                    const std::string& folder, const Colouring& colouring, Key& key, KeyCounts& counts)
 {
     const auto started = std::chrono::steady_clock::now();
     KeyPlan at = plan;
@@ -173,12 +174,12 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
     } else {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
         for (double capped_before = 2.0;;) {
-            if (std::optional<std::string> reason = compute_key(at, index, shares ? &parent->layout : nullptr,
+            if (std::optional<std::string> reason = compute_key(engine, at, index, shares ? &parent->layout : nullptr,
                                                                 shares ? &parent->values : nullptr, key.values,
-                                                                interrupted))
+                                                                frames_stop_flag()))
                 return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
             counts.points += key.values.counts.size();
-            counts.iterated += last_key_points();
+            counts.iterated += engine.points;
             if (!deep_cap.on || at.cap >= auto_cap_ceiling)
                 break;
             double at_cap = 0.0, near_cap = 0.0;
@@ -207,8 +208,9 @@ std::optional<std::string> make_key(const KeyPlan& plan, int index, const Key* p
 }
 
 // Renders every picture into the open output; the reason if that failed.
-std::optional<std::string> render_pictures(const RenderOptions& options, const KeyPlan& plan, const Pace& pace,
-                                           const Colouring& colouring, int width, int height, KeyCounts& counts)
+std::optional<std::string> render_pictures(KeyEngine& engine, const RenderOptions& options, const KeyPlan& plan,
+                                           const Pace& pace, const Colouring& colouring, int width, int height,
+                                           KeyCounts& counts)
 {
     const int last_key = static_cast<int>(std::ceil(pace.halvings));
     const std::int64_t total = video_pictures(pace);
@@ -221,18 +223,18 @@ std::optional<std::string> render_pictures(const RenderOptions& options, const K
         const int k = std::min(last_key, static_cast<int>(std::floor(depth)));
         const double fraction = k == last_key ? 0.0 : depth - k;
         if (outer.index < 0)
-            if (std::optional<std::string> reason = make_key(plan, 0, nullptr, options.keyframes, colouring, outer, counts))
+            if (std::optional<std::string> reason = make_key(engine, plan, 0, nullptr, options.keyframes, colouring, outer, counts))
                 return reason;
         while (outer.index < k) {
             if (inner.index != outer.index + 1)
                 if (std::optional<std::string> reason =
-                        make_key(plan, outer.index + 1, &outer, options.keyframes, colouring, inner, counts))
+                        make_key(engine, plan, outer.index + 1, &outer, options.keyframes, colouring, inner, counts))
                     return reason;
             std::swap(outer, inner);
         }
         if (fraction > 0.0 && inner.index != k + 1) {
             if (std::optional<std::string> reason =
-                    make_key(plan, k + 1, &outer, options.keyframes, colouring, inner, counts))
+                    make_key(engine, plan, k + 1, &outer, options.keyframes, colouring, inner, counts))
                 return reason;
         }
         if (interrupted())
@@ -448,8 +450,9 @@ int run_render(RenderOptions& options)
     }
 
     // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
+    KeyEngine engine;
     if (goes_deep)
-        start_deep_keys(plan, last_key);
+        start_deep_keys(engine, plan, last_key);
     if (!options.keyframes.empty() && !has_kept_location && !plan_from_header) {
         std::ofstream file(kept_location, std::ios::binary | std::ios::trunc);
         file << location_text({location.centre_re, location.centre_im, location.width, deep_cap.on ? 0 : plan.cap});
@@ -463,7 +466,7 @@ int run_render(RenderOptions& options)
     KeyCounts counts;
     const std::optional<std::string> failure =
         write_pictures(out, names, options.force, width, height, options.fps, PictureKind::rgb, options.encoder,
-                       [&] { return render_pictures(options, plan, pace, colouring, width, height, counts); });
+                       [&] { return render_pictures(engine, options, plan, pace, colouring, width, height, counts); });
     if (failure) {
         print_error(*failure);
         return interrupted() ? interrupt_exit_code() : exit_failed;

@@ -13,9 +13,9 @@
 
 #include <emmintrin.h>
 
-#include "fractal/fast_frame.h"
-#include "fractal/portable_math.h"
-#include "fractal/worker_pool.h"
+#include "fractal/lanes/portable_math.h"
+#include "fractal/lanes/simd_level.h"
+#include "fractal/lanes/worker_pool.h"
 
 namespace zqv {
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "fractal/deep_grid.h"
-#include "fractal/worker_pool.h"
+#include "fractal/deep/deep_grid.h"
+#include "fractal/lanes/worker_pool.h"
 #include "tool/subcommands.h"
 
 namespace zqv {
@@ -30,9 +30,6 @@ constexpr char key_magic[8] = {'Z', 'Q', 'V', 'K', 'E', 'Y', 'S', '1'};
 constexpr int header_bytes = 64;
 constexpr int band_rows = 32;  // a band: the unit of one thread's compression
 constexpr int bytes_per_point = 6;  // a 32-bit count and a 16-bit fraction
-
-int deep_last_key = -1;  // the deepest key frame the reference orbit serves; -1: not started
-std::uint64_t key_points;
 
 void put_u32(std::uint8_t* at, std::uint32_t value)
 {
@@ -179,38 +176,34 @@ bool key_is_deep(const KeyPlan& plan, int key)
     return !grid_resolves(key_layout(plan, key));
 }
 
-void start_deep_keys(const KeyPlan& plan, int last_key)
+void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key)
 {
-    start_reference(plan.exact_re, plan.exact_im, fraction_bits_for_step(key_layout(plan, last_key).step));
-    deep_last_key = last_key;
+    engine.deep =
+        start_deep_zoom(plan.exact_re, plan.exact_im, fraction_bits_for_step(key_layout(plan, last_key).step));
+    engine.deep_last_key = last_key;
 }
 
-std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
-                                       const GridValues* parent_values, GridValues& values, bool (*stop)())
+std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, int key, const GridLayout* parent,
+                                       const GridValues* parent_values, GridValues& values,
+                                       const std::atomic<bool>* stop)
 {
     const GridLayout layout = key_layout(plan, key);
     if (grid_resolves(layout)) {
-        compute_grid(layout, values, parent, parent_values);
-        key_points = last_grid_points();
+        engine.points = compute_grid(layout, values, parent, parent_values);
         return std::nullopt;
     }
-    if (key > deep_last_key)
+    if (key > engine.deep_last_key)
         return "key frame " + std::to_string(key) + " lies past double precision, deeper than the deep engine was "
                "started for";
     // Only a deep parent's points are copied: a double grid's last key frames
     // place their points by rounded coordinates, up to half a step off.
     const bool deep_parent = parent != nullptr && !grid_resolves(*parent);
-    const bool whole = compute_deep_grid(layout, values, stop, deep_parent ? parent : nullptr,
-                                         deep_parent ? parent_values : nullptr);
-    key_points = last_deep_grid_points();
-    if (!whole)
+    const std::optional<std::uint64_t> points = compute_deep_grid(
+        engine.deep, layout, values, stop, deep_parent ? parent : nullptr, deep_parent ? parent_values : nullptr);
+    engine.points = points.value_or(0);
+    if (!points)
         return "key frame " + std::to_string(key) + " was stopped";
     return std::nullopt;
-}
-
-std::uint64_t last_key_points()
-{
-    return key_points;
 }
 
 std::string key_file(const std::string& folder, int key)

@@ -5,12 +5,13 @@
 // computing anything.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "fractal/deep_orbit.h"
-#include "fractal/grid.h"
+#include "fractal/deep/deep_point.h"
+#include "fractal/grid/grid.h"
 
 namespace zqv {
 
@@ -37,20 +38,28 @@ int first_unresolved_key(const KeyPlan& plan, int limit);
 // computed by the deep engine.
 bool key_is_deep(const KeyPlan& plan, int key);
 
+// What computing a render's key frames holds: the deep engine's zoom,
+// started for the key frames down to deep_last_key, and the points the last
+// key frame iterated (not copied).
+struct KeyEngine {
+    DeepZoom deep;
+    int deep_last_key = -1;  // -1: not started
+    std::uint64_t points = 0;
+};
+
 // Starts the deep engine's reference orbit at the plan's exact centre, with
 // the precision the key frames down to last_key need.
-void start_deep_keys(const KeyPlan& plan, int last_key);
+void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key);
 
 // Computes key frame `key` of the plan into values, copying from the key
 // frame before it (parent, parent_values) the points they share: by the
 // double grid while double precision resolves its points, else by the deep
-// grid (after start_deep_keys) from the reference orbit. stop() is asked now
-// and then; the reason if the key frame cannot be computed or was stopped.
-std::optional<std::string> compute_key(const KeyPlan& plan, int key, const GridLayout* parent,
+// grid (after start_deep_keys) from the reference orbit. The stop flag, when
+// given, is read now and then; the reason if the key frame cannot be
+// computed or was stopped.
+std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, int key, const GridLayout* parent,
                                        const GridValues* parent_values, GridValues& values,
-                                       bool (*stop)() = nullptr);
-// The points the last compute_key iterated (not copied).
-std::uint64_t last_key_points();
+                                       const std::atomic<bool>* stop = nullptr);
 
 // The file of key frame `key` in folder.
 std::string key_file(const std::string& folder, int key);

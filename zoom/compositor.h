@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "fractal/view.h"
+#include "fractal/frame/view.h"
 #include "zoom/display_buffer.h"
 
 namespace zqv {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "fractal/geometry.h"
+#include "fractal/frame/geometry.h"
 
 namespace zqv {
 

@@ -3,7 +3,7 @@
 // the screen the ring turns and the freed slot is produced one level deeper.
 #include "zoom/ring.h"
 
-#include "fractal/fast_frame.h"
+#include "fractal/frame/fast_frame.h"
 #include "recording/recording.h"
 
 namespace zqv {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 
 namespace zqv {
 

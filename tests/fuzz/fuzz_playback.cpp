@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/program.h"
-#include "fractal/frame.h"
+#include "fractal/frame/frame.h"
 #include "recording/recording.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"

@@ -4,8 +4,8 @@
 #include <QImage>
 
 #include "app/program.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 

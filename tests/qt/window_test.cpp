@@ -21,8 +21,8 @@
 
 #include "app/controller.h"
 #include "app/window_system.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 #include "qt/window.h"
 #include "recording/recording.h"
 #include "tests/qt/picture.h"

@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include "app/program.h"
-#include "fractal/frame.h"
+#include "fractal/frame/frame.h"
 #include "tests/qt/picture.h"
 
 using namespace zqv;

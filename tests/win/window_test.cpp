@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "app/controller.h"
-#include "fractal/frame.h"
-#include "fractal/view.h"
+#include "fractal/frame/frame.h"
+#include "fractal/frame/view.h"
 #include "fresh_folders.h"
 #include "recording/recording.h"
 #include "test_support.h"

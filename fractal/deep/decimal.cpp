@@ -1,0 +1,236 @@
+// Decimal reading and correct rounding by integer arithmetic alone.
+#include "fractal/deep/decimal.h"
+
+#include <cstring>
+#include <limits>
+
+#include "fractal/deep/fixed_point.h"
+
+namespace zqv {
+
+namespace {
+
+constexpr std::int64_t max_decimal_exponent = 100000;
+
+cpp_int power_of_ten(std::int64_t n)
+{
+    return boost::multiprecision::pow(cpp_int(10), static_cast<unsigned>(n));
+}
+
+// 2^e for |e| <= 1000, built from its bits.
+double power_of_two(int e)
+{
+    const std::uint64_t bits = static_cast<std::uint64_t>(e + 1023) << 52;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+// (m + a little if sticky) * 2^e rounded to 53 bits, ties to even; m > 0.
+double round_to_double(cpp_int m, bool sticky, std::int64_t e)
+{
+    const unsigned top = boost::multiprecision::msb(m);
+    if (top > 52) {
+        const unsigned shift = top - 52;
+        const bool half = boost::multiprecision::bit_test(m, shift - 1);
+        const bool below_half = sticky || (shift > 1 && boost::multiprecision::lsb(m) < shift - 1);
+        m >>= shift;
+        e += shift;
+        if (half && (below_half || boost::multiprecision::bit_test(m, 0))) {
+            ++m;
+            if (boost::multiprecision::msb(m) > 52) {
+                m >>= 1;
+                ++e;
+            }
+        }
+    }
+    const auto q = m.convert_to<std::uint64_t>();  // below 2^53: exact as a double
+    const std::int64_t top_exponent = e + boost::multiprecision::msb(m);
+    if (top_exponent > 1023)
+        return std::numeric_limits<double>::infinity();
+    if (top_exponent < -1022)
+        return 0.0;
+    return scale_by_power_of_two(static_cast<double>(q), static_cast<int>(e));
+}
+
+// num / den rounded to the nearest double; both positive.
+double ratio_to_double(cpp_int num, cpp_int den)
+{
+    // Scale so the quotient has 55 or 56 bits: two beyond the 53 kept, and
+    // the remainder as the sticky bit.
+    const std::int64_t s = 55 - (static_cast<std::int64_t>(boost::multiprecision::msb(num)) -
+                                 static_cast<std::int64_t>(boost::multiprecision::msb(den)));
+    if (s >= 0)
+        num <<= static_cast<unsigned>(s);
+    else
+        den <<= static_cast<unsigned>(-s);
+    cpp_int q, r;
+    boost::multiprecision::divide_qr(num, den, q, r);
+    return round_to_double(q, r != 0, -s);
+}
+
+// The decimal's magnitude as a fraction num / den.
+void decimal_fraction(const Decimal& d, cpp_int& num, cpp_int& den)
+{
+    num = cpp_int(d.digits);
+    den = 1;
+    if (d.exponent >= 0)
+        num *= power_of_ten(d.exponent);
+    else
+        den = power_of_ten(-d.exponent);
+}
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::optional<Decimal> parse_decimal(const std::string& text)
+{
+    std::size_t i = 0;
+    Decimal d;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        d.negative = text[i++] == '-';
+    std::string digits;
+    std::int64_t exponent = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i)
+        digits += text[i];
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && is_digit(text[i]); ++i) {
+            digits += text[i];
+            --exponent;
+        }
+    }
+    if (digits.empty() || digits.size() > static_cast<std::size_t>(max_decimal_exponent))
+        return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool negative = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            negative = text[i++] == '-';
+        std::int64_t written = 0;
+        const std::size_t first = i;
+        for (; i < text.size() && is_digit(text[i]) && i - first < 7; ++i)
+            written = written * 10 + (text[i] - '0');
+        if (i == first || written > max_decimal_exponent)
+            return std::nullopt;
+        exponent += negative ? -written : written;
+    }
+    if (i != text.size())
+        return std::nullopt;
+    const std::size_t nonzero = digits.find_first_not_of('0');
+    if (nonzero == std::string::npos)
+        return Decimal{};
+    digits.erase(0, nonzero);
+    while (digits.back() == '0') {
+        digits.pop_back();
+        ++exponent;
+    }
+    if (exponent > max_decimal_exponent || exponent < -2 * max_decimal_exponent)
+        return std::nullopt;
+    d.digits = digits;
+    d.exponent = exponent;
+    return d;
+}
+
+std::string decimal_text(const Decimal& d)
+{
+    const auto length = static_cast<std::int64_t>(d.digits.size());
+    const std::int64_t leading = length + d.exponent;  // digits before the point
+    std::string text = d.negative ? "-" : "";
+    if (d.exponent >= 0 && leading <= 21) {
+        text += d.digits + std::string(static_cast<std::size_t>(d.exponent), '0');
+    } else if (d.exponent < 0 && leading > 0) {
+        text += d.digits.substr(0, static_cast<std::size_t>(leading));
+        text += '.';
+        text += d.digits.substr(static_cast<std::size_t>(leading));
+    } else if (d.exponent < 0 && leading > -6) {
+        text += "0." + std::string(static_cast<std::size_t>(-leading), '0') + d.digits;
+    } else {
+        text += d.digits.substr(0, 1);
+        if (length > 1) {
+            text += '.';
+            text += d.digits.substr(1);
+        }
+        text += 'e';
+        text += std::to_string(leading - 1);
+    }
+    return text;
+}
+
+double decimal_to_double(const Decimal& d)
+{
+    if (d.digits == "0")
+        return 0.0;
+    cpp_int num, den;
+    decimal_fraction(d, num, den);
+    const double magnitude = ratio_to_double(num, den);
+    return d.negative ? -magnitude : magnitude;
+}
+
+double decimal_quotient_to_double(const Decimal& d, std::uint32_t divisor)
+{
+    if (d.digits == "0")
+        return 0.0;
+    cpp_int num, den;
+    decimal_fraction(d, num, den);
+    den *= divisor;
+    const double magnitude = ratio_to_double(num, den);
+    return d.negative ? -magnitude : magnitude;
+}
+
+int binary_exponent(double x)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const int biased = static_cast<int>(bits >> 52 & 0x7ff);
+    if (biased != 0)
+        return biased - 1023;
+    int e = -1023;  // subnormal: below 2^-1022, one less per leading zero of the fraction
+    for (std::uint64_t top = std::uint64_t{1} << 51; top != 0 && (bits & top) == 0; top >>= 1)
+        --e;
+    return e;
+}
+
+double scale_by_power_of_two(double x, int e)
+{
+    for (; e > 1000; e -= 1000)
+        x *= power_of_two(1000);
+    for (; e < -1000; e += 1000)
+        x *= power_of_two(-1000);
+    return x * power_of_two(e);
+}
+
+cpp_int to_fixed(const Decimal& d, int bits)
+{
+    cpp_int num, den;
+    decimal_fraction(d, num, den);
+    num <<= static_cast<unsigned>(bits + 1);
+    num += den;
+    den <<= 1;
+    num /= den;
+    return d.negative ? cpp_int(-num) : num;
+}
+
+void shift_down(cpp_int& v, unsigned s)
+{
+    if (v.sign() < 0) {
+        v = -v;
+        v >>= s;
+        v = -v;
+    } else {
+        v >>= s;
+    }
+}
+
+double fixed_to_double(const cpp_int& v, int bits)
+{
+    if (v.is_zero())
+        return 0.0;
+    const double magnitude = round_to_double(v.sign() < 0 ? cpp_int(-v) : v, false, -bits);
+    return v.sign() < 0 ? -magnitude : magnitude;
+}
+
+}  // namespace zqv

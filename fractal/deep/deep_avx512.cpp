@@ -1,0 +1,51 @@
+// The deep lane kernel on 8 lanes of AVX-512: the frames' lanes with the
+// loads, stores, masks and gathers the deep kernel needs besides.
+#include "fractal/lanes/lanes_avx512.h"
+
+#include "fractal/deep/deep_kernel.h"
+
+namespace zqv {
+namespace {
+
+struct DeepAvx512 : Avx512 {
+    static LANES_INLINE V load(const double* p) { return _mm512_loadu_pd(p); }
+    static LANES_INLINE void store(double* p, V v) { _mm512_storeu_pd(p, v); }
+    static LANES_INLINE Mask equal(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+    static LANES_INLINE Mask less(V a, V b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static LANES_INLINE Mask either(Mask a, Mask b) { return static_cast<Mask>(a | b); }
+    static LANES_INLINE V select(Mask m, V a, V b) { return _mm512_mask_blend_pd(m, b, a); }
+    static LANES_INLINE void gather(const double* re, const double* im, V m, V& zr, V& zi)
+    {
+        const __m256i index = _mm512_maskz_cvttpd_epi32(0xff, m);
+        zr = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, index, re, 8);
+        zi = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, index, im, 8);
+    }
+    // The lanes at an odd m whose block of 2 steps from m holds for |z|^2 = z2.
+    static LANES_INLINE unsigned pair_holds(const BlaBlock* pairs, std::uint64_t count, V m, V z2)
+    {
+        const __m256i index = _mm512_maskz_cvttpd_epi32(0xff, m);
+        const __m256i pair = _mm256_srli_epi32(index, 1);
+        const int limit = count < 0x7fffffff ? static_cast<int>(count) : 0x7fffffff;
+        const __m256i odd = _mm256_cmpeq_epi32(_mm256_and_si256(index, _mm256_set1_epi32(1)), _mm256_set1_epi32(1));
+        const __m256i in_table = _mm256_and_si256(odd, _mm256_cmpgt_epi32(_mm256_set1_epi32(limit), pair));
+        const auto valid = static_cast<__mmask8>(_mm256_movemask_ps(_mm256_castsi256_ps(in_table)));
+        // Each block is 6 doubles; radius2 is the fifth.
+        const __m256i element = _mm256_add_epi32(_mm256_slli_epi32(pair, 2), _mm256_slli_epi32(pair, 1));
+        const __m512d r2 = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), valid, element, &pairs[0].radius2, 8);
+        return _mm512_mask_cmp_pd_mask(valid, z2, r2, _CMP_LT_OQ);
+    }
+};
+
+}  // namespace
+
+LANES_ENTRY void deep_lanes_avx512(EscapePass& pass, DeepJob& job)
+{
+    deep_lanes<DeepAvx512, FramePoints>(pass, job);
+}
+
+LANES_ENTRY void deep_grid_lanes_avx512(DeepGridWork& work, DeepJob& job)
+{
+    deep_lanes<DeepAvx512, GridPoints>(work, job);
+}
+
+}  // namespace zqv

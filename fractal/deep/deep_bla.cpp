@@ -1,0 +1,63 @@
+// The tables: a single step m is A = 2 Z_m, B = 1, valid while the dropped
+// z^2 stays below double's rounding of the kept 2 Z_m z, that is while
+// |z| < 2^-53 |2 Z_m|. Block x then block y merge into A = A_y A_x,
+// B = A_y B_x + B_y, R = min(R_x, max(0, (R_y - |B_x| dcmax) / |A_x|)).
+#include "fractal/deep/deep_bla.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zqv {
+
+namespace {
+
+// 2^-53, double's unit roundoff. Against a 512-bit computation of 1000
+// sampled pixels of the seahorse path at 1e-80 (counts near 15,000), it
+// missed one count, as plain perturbation does; 2^-46 missed two, 2^-40 more
+// (while taking 16.8 and 22 iterations a step at 1e-100 where 2^-53 takes 11.7).
+constexpr double single_step_precision = 1.1102230246251565e-16;
+
+BlaBlock single_step(const ReferenceOrbit& orbit, std::size_t m)
+{
+    const double ar = 2.0 * orbit.re[m], ai = 2.0 * orbit.im[m];
+    const double radius = single_step_precision * std::sqrt(ar * ar + ai * ai);
+    return {ar, ai, 1.0, 0.0, radius * radius, radius};
+}
+
+BlaBlock merge(const BlaBlock& x, const BlaBlock& y, double largest_dc)
+{
+    BlaBlock b;
+    b.ar = y.ar * x.ar - y.ai * x.ai;
+    b.ai = y.ar * x.ai + y.ai * x.ar;
+    b.br = (y.ar * x.br - y.ai * x.bi) + y.br;
+    b.bi = (y.ar * x.bi + y.ai * x.br) + y.bi;
+    const double ax = std::sqrt(x.ar * x.ar + x.ai * x.ai);
+    const double bx = std::sqrt(x.br * x.br + x.bi * x.bi);
+    const double room = y.radius - bx * largest_dc;
+    const double reach = ax > 0.0 && room > 0.0 ? room / ax : 0.0;
+    b.radius = std::min(x.radius, reach);
+    b.radius2 = b.radius * b.radius;
+    return b;
+}
+
+}  // namespace
+
+BlaTables build_bla(const ReferenceOrbit& orbit, double largest_dc)
+{
+    const std::size_t last = orbit.re.size() - 1;
+    BlaTables tables;
+    // Level 1 from single steps; block i covers steps 1 + 2i and 2 + 2i.
+    std::vector<BlaBlock> level;
+    for (std::size_t m = 1; m + 2 <= last; m += 2)
+        level.push_back(merge(single_step(orbit, m), single_step(orbit, m + 1), largest_dc));
+    while (!level.empty()) {
+        std::vector<BlaBlock> next;
+        for (std::size_t i = 0; i + 1 < level.size(); i += 2)
+            next.push_back(merge(level[i], level[i + 1], largest_dc));
+        tables.levels.push_back(std::move(level));
+        level = std::move(next);
+    }
+    return tables;
+}
+
+}  // namespace zqv

@@ -1,0 +1,45 @@
+// The reference orbit of a deep zoom: the orbit of the zoom's exact centre
+// iterated in fixed-point integer arithmetic (Boost.Multiprecision cpp_int),
+// each iterate rounded to doubles, so every build computes the same bits.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "fractal/deep/decimal.h"
+
+namespace zqv {
+
+// The centre and the last iterate in fixed point, where the orbit goes on
+// from (deep_orbit.cpp).
+struct ExactIterate;
+struct ExactIterateDeleter {
+    void operator()(ExactIterate* exact) const;
+};
+
+// The reference orbit Z_0 = 0, Z_{m+1} = Z_m^2 + C of the zoom's centre C,
+// each iterate rounded to doubles. It stops at the first iterate with
+// |Z|^2 >= 4 (kept) or at the length asked for.
+struct ReferenceOrbit {
+    std::vector<double> re, im;  // Z_0 .. Z_last
+    bool escaped = false;        // the last iterate left the radius-2 disc
+    int fraction_bits = 0;       // of the fixed-point numbers
+    std::unique_ptr<ExactIterate, ExactIterateDeleter> exact;
+};
+
+// The orbit of centre (re, im), Z_0 alone, with fraction_bits bits after the
+// binary point: enough for the smallest pixel step and a margin.
+ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fraction_bits);
+// Extends the orbit to at least `iterations` iterates after Z_0 (unless it
+// has escaped); the stop flag, when given, is read every few thousand
+// iterations and ends the work early when set. False if stopped.
+bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop);
+
+// The fraction bits the reference needs for pixel steps down to `step`: the
+// bits of the step and 64 more, so rounding the orbit's iterates is far below
+// a pixel.
+int fraction_bits_for_step(double step);
+
+}  // namespace zqv

@@ -1,0 +1,91 @@
+// The deep point: what every deep computation reads (the zoom's reference
+// orbit and its tables, held by the caller), one point's state in the middle
+// of its iteration, and the scalar definition run from such a state, which
+// the lane kernels hand points to for the steps that bilinear approximation
+// skips.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "fractal/deep/deep_bla.h"
+#include "fractal/deep/deep_orbit.h"
+
+namespace zqv {
+
+// A deep zoom's reference: the orbit of its exact centre, extended as caps
+// grow, and the tables of the last frame or grid computed from it.
+struct DeepZoom {
+    ReferenceOrbit orbit;
+    BlaTables tables;
+};
+
+// Starts a zoom at this centre, with the orbit's fixed-point fraction bits.
+DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits);
+
+// A point at the top of an iteration: offset dc, z, n iterations done, at
+// reference iteration m.
+struct DeepPoint {
+    double dcr, dci;
+    double x, y;
+    std::uint64_t n, m;
+    std::uint64_t steps;
+    std::uint32_t count;  // once ended
+    double magnitude2;    // |w|^2 where it ended
+};
+
+// Everything a kernel reads besides the pass.
+struct DeepJob {
+    const double* orbit_re;
+    const double* orbit_im;
+    std::uint64_t last;           // the orbit's last iterate
+    const BlaBlock* pairs;        // the tables' blocks of 2 steps (level 1)
+    std::uint64_t pair_count;
+    double radius2;
+    bool with_bla;
+    const BlaTables* tables;       // all levels, for the scalar code
+    const std::atomic<bool>* stop;  // read now and then; null: never
+    std::atomic<bool> stopped;      // the work saw the stop
+    std::atomic<std::uint64_t> steps;
+};
+
+// Sets job to the zoom's orbit and tables, the escape radius², with or
+// without the tables, and the stop flag, with nothing stopped or counted yet.
+void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop);
+
+// Whether the work should stop: the job saw it already, or the flag says so
+// now (and the job remembers it).
+inline bool deep_stop_asked(DeepJob& job)
+{
+    if (job.stopped.load(std::memory_order_relaxed))
+        return true;
+    if (job.stop == nullptr || !job.stop->load(std::memory_order_relaxed))
+        return false;
+    job.stopped.store(true, std::memory_order_relaxed);
+    return true;
+}
+
+// Iterates p by the definition (deep_escape) from the top of an iteration.
+// True when the point has ended (count and magnitude2 set). With hand_back,
+// false once the next action is a plain step after a run of plain steps
+// with no block: p is then a state the lanes can continue from.
+bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back);
+
+// What one point's iteration gives: its count (capped), the steps taken
+// (a skipped block is one step) and |z|^2 where it stopped.
+struct DeepCount {
+    std::uint32_t count;
+    std::uint64_t steps;
+    double magnitude2;
+};
+
+// The definition of a point's count: z from 0 at reference iteration 0;
+// each iteration tests w = Z_m + z against the radius, rebases (z = w, m = 0)
+// when |w| < |z| or the orbit ends, then takes the longest valid block of the
+// tables if with_bla, else one step z = (2 Z_m + z) z + dc. A point whose
+// value w_n first has |w_n|^2 >= radius2 gets n + 1, at most cap. The orbit
+// must hold at least cap iterates unless it escaped, and the tables (with_bla)
+// be built for offsets at least as large as dc.
+DeepCount deep_escape(const DeepZoom& zoom, double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla);
+
+}  // namespace zqv

@@ -1,0 +1,17 @@
+// The instruction set every kernel's vector lanes use: the widest this
+// processor and its operating system support, or a lower one chosen for
+// comparison.
+#pragma once
+
+namespace zqv {
+
+enum class SimdLevel { sse2, avx2, avx512 };
+
+// The widest level this processor and its operating system support.
+SimdLevel best_simd_level();
+// The level in use: the best one unless a lower one was chosen.
+SimdLevel simd_level();
+// Chooses the level for the following computations, at most the best one.
+void use_simd_level(SimdLevel level);
+
+}  // namespace zqv
