@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "fractal/frame/view.h"
-#include "recording/recording.h"
 #include "fresh_folders.h"
+#include "recording/recording.h"
 #include "test_support.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"

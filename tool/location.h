@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "fractal/deep/deep_orbit.h"
+#include "fractal/deep/decimal.h"
 
 namespace zqv {
 
@@ -52,5 +52,10 @@ std::optional<std::string> choose_location(const LocationChoice& choice, Locatio
 
 // Whether two locations have the same centre and width, exactly.
 bool same_place(const Location& a, const Location& b);
+
+// The smallest width asked for that the deep engine computes (the frame that
+// reaches it may be up to half as wide): its pixel steps, 1/640 of the width,
+// stay normal doubles with room to spare (they end near 2^-1022 = 2.2e-308).
+constexpr double deepest_width = 1e-300;
 
 }  // namespace zqv

@@ -22,9 +22,9 @@
 #include "fractal/grid/grid.h"
 #include "fractal/lanes/simd_level.h"
 #include "test_support.h"
-#include "tool/palette.h"
-#include "tool/render_blend.h"
-#include "tool/render_keys.h"
+#include "tool/render/palette.h"
+#include "tool/render/render_blend.h"
+#include "tool/render/render_keys.h"
 #include "tool_test_support.h"
 
 using namespace zqv;

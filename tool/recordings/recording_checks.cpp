@@ -1,5 +1,5 @@
 // The checks of a recording file that info and export share.
-#include "tool/recording_checks.h"
+#include "tool/recordings/recording_checks.h"
 
 #include <filesystem>
 #include <system_error>

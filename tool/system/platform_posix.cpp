@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "tool/platform.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 

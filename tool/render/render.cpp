@@ -17,16 +17,16 @@
 #include "app/program.h"
 #include "fractal/frame/fast_frame.h"
 #include "fractal/lanes/portable_math.h"
-#include "tool/deep_generate.h"
+#include "tool/auto_cap.h"
 #include "tool/location.h"
-#include "tool/output_files.h"
-#include "tool/palette.h"
-#include "tool/pictures.h"
-#include "tool/progress.h"
-#include "tool/render_blend.h"
-#include "tool/render_keys.h"
-#include "tool/render_pace.h"
+#include "tool/output/output_files.h"
+#include "tool/output/pictures.h"
+#include "tool/render/palette.h"
+#include "tool/render/render_blend.h"
+#include "tool/render/render_keys.h"
+#include "tool/render/render_pace.h"
 #include "tool/subcommands.h"
+#include "tool/system/progress.h"
 
 namespace zqv {
 
@@ -106,48 +106,7 @@ std::string keys_location_path(const std::string& folder)
     return (std::filesystem::path(folder) / "keys.location").string();
 }
 
-// The automatic cap of a render that goes past double precision, where the
-// counts grow with the depth far faster than 256 a halving. Key frame 0
-// starts at auto_cap_start. A key frame with more than 1% more of its points
-// at the cap than the key frame before is computed again at twice the cap,
-// and again while the last doubling let at least a quarter of the points at
-// the cap escape (when it does not, they lie inside the set, which no cap
-// changes), or while less than 1% of its points escaped after a key frame
-// with less than 1% at the cap (the zoom starts deeper than the counts
-// reach); after a key frame with more than 1% of its points escaped above
-// half the cap, the next starts at twice it. Never above auto_cap_ceiling.
-// Points inside cost the cap's iterations each, so a view that turns wholly
-// inside the set must not climb to the ceiling.
-struct DeepAutoCap {
-    bool on = false;
-    std::uint32_t cap = auto_cap_start;  // the next key frame's
-    double last_share = 0.0;             // of the last key frame's points at its cap
-    std::uint32_t highest = 0;           // the highest cap used
-};
 DeepAutoCap deep_cap;
-
-// The shares of the points at the cap and escaped above half of it.
-void cap_shares(const GridValues& values, std::uint32_t cap, double& at_cap, double& near_cap)
-{
-    std::uint64_t inside = 0, near = 0;
-    for (const std::uint32_t count : values.counts) {
-        inside += count == grid_inside;
-        near += count != grid_inside && count > cap / 2;
-    }
-    const auto points = static_cast<double>(values.counts.size());
-    at_cap = static_cast<double>(inside) / points;
-    near_cap = static_cast<double>(near) / points;
-}
-
-// After key frame of that cap and values: the next key frame's start.
-void note_key_cap(std::uint32_t cap, const GridValues& values)
-{
-    double at_cap = 0.0, near_cap = 0.0;
-    cap_shares(values, cap, at_cap, near_cap);
-    deep_cap.last_share = at_cap;
-    deep_cap.highest = std::max(deep_cap.highest, cap);
-    deep_cap.cap = near_cap > 0.01 && cap < auto_cap_ceiling ? std::min(2 * cap, auto_cap_ceiling) : cap;
-}
 
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
@@ -180,16 +139,10 @@ std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int 
                 return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
             counts.points += key.values.counts.size();
             counts.iterated += engine.points;
-            if (!deep_cap.on || at.cap >= auto_cap_ceiling)
+            if (!deep_cap.on)
                 break;
-            double at_cap = 0.0, near_cap = 0.0;
-            cap_shares(key.values, at.cap, at_cap, near_cap);
-            // A quarter of the points at the cap escaped at twice it, or nothing escaped yet: not inside.
-            const bool not_yet = at_cap > 0.99 && deep_cap.last_share < 0.01;
-            if (!(at_cap > deep_cap.last_share + 0.01 && (not_yet || at_cap <= 0.75 * capped_before)))
+            if (!raise_key_cap(deep_cap, key.values, at.cap, capped_before))
                 break;
-            capped_before = at_cap;
-            at.cap = std::min(2 * at.cap, auto_cap_ceiling);
             ++counts.again;
         }
         ++counts.computed;
@@ -200,7 +153,7 @@ std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int 
                 return reason;
     }
     if (deep_cap.on)
-        note_key_cap(key.layout.cap, key.values);
+        note_key_cap(deep_cap, key.layout.cap, key.values);
     colour_grid(colouring, key.values, key.rgb);
     halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

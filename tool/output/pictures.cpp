@@ -1,6 +1,6 @@
 // What the picture outputs of both builds share: the extensions and the
 // names of numbered pictures.
-#include "tool/pictures.h"
+#include "tool/output/pictures.h"
 
 namespace zqv {
 

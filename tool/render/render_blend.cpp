@@ -4,7 +4,7 @@
 // pixel and add up to 256 on each axis, so a channel is (sum + 2^15) >> 16.
 // The key frames are planar (see KeyColours), so that both passes run over
 // consecutive bytes and the compiler turns the loops into vector code.
-#include "tool/render_blend.h"
+#include "tool/render/render_blend.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,5 +1,5 @@
 // The built-in palettes, palette files and the colouring of grids.
-#include "tool/palette.h"
+#include "tool/render/palette.h"
 
 #include <atomic>
 #include <bit>

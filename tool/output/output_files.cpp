@@ -1,14 +1,14 @@
 // What may stand at an output's name, and the temporary names beside it.
-#include "tool/output_files.h"
+#include "tool/output/output_files.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "recording/recording.h"
-#include "tool/platform.h"
-#include "tool/progress.h"
 #include "tool/subcommands.h"
+#include "tool/system/platform.h"
+#include "tool/system/progress.h"
 
 namespace zqv {
 

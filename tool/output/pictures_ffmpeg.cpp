@@ -14,8 +14,8 @@ extern "C" {
 #include <string_view>
 
 #include "app/program.h"
-#include "tool/pictures.h"
-#include "tool/platform.h"
+#include "tool/output/pictures.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 

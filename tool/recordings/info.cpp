@@ -7,9 +7,9 @@
 
 #include "fractal/frame/view.h"
 #include "tool/location.h"
-#include "tool/progress.h"
-#include "tool/recording_checks.h"
+#include "tool/recordings/recording_checks.h"
 #include "tool/subcommands.h"
+#include "tool/system/progress.h"
 
 namespace zqv {
 

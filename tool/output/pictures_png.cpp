@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/program.h"
-#include "tool/pictures.h"
-#include "tool/platform.h"
+#include "tool/output/pictures.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 

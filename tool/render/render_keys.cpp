@@ -5,7 +5,7 @@
 // as a 64-bit length and a zlib stream of its counts, each the difference
 // from its left neighbour, and fractions, the bytes of each laid out plane
 // by plane, which compresses them to a small share of their size.
-#include "tool/render_keys.h"
+#include "tool/render/render_keys.h"
 
 #include <zlib.h>
 
@@ -144,11 +144,6 @@ int band_count(const GridLayout& layout)
 }
 
 }  // namespace
-
-std::uint32_t auto_cap(int halvings)
-{
-    return program_iteration_cap + 256u * static_cast<std::uint32_t>(halvings);
-}
 
 GridLayout key_layout(const KeyPlan& plan, int key)
 {

@@ -3,7 +3,7 @@
 // the one before), double-precision frames up to the switch frame and deep
 // frames after it, the cap chosen per frame, and the location file beside
 // the recording.
-#include "tool/deep_generate.h"
+#include "tool/generate/deep_generate.h"
 
 #include <unistd.h>
 
@@ -20,11 +20,12 @@
 #include "fractal/frame/fast_frame.h"
 #include "fractal/frame/view.h"
 #include "recording/recording.h"
+#include "tool/auto_cap.h"
 #include "tool/location.h"
-#include "tool/output_files.h"
-#include "tool/progress.h"
-#include "tool/recording_checks.h"
+#include "tool/output/output_files.h"
+#include "tool/recordings/recording_checks.h"
 #include "tool/subcommands.h"
+#include "tool/system/progress.h"
 
 namespace zqv {
 

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/program.h"
-#include "tool/output_files.h"
-#include "tool/pictures.h"
-#include "tool/progress.h"
-#include "tool/recording_checks.h"
+#include "tool/output/output_files.h"
+#include "tool/output/pictures.h"
+#include "tool/recordings/recording_checks.h"
 #include "tool/subcommands.h"
+#include "tool/system/progress.h"
 #include "zoom/compositor.h"
 #include "zoom/ring.h"
 

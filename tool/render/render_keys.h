@@ -23,11 +23,6 @@ struct KeyPlan {
     std::uint32_t cap = 0;      // of every key frame
 };
 
-// The iteration cap `auto` gives a zoom of that many halvings: the
-// program's 2048 and 256 more for each halving, as the counts near the
-// boundary grow with depth.
-std::uint32_t auto_cap(int halvings);
-
 GridLayout key_layout(const KeyPlan& plan, int key);
 
 // The first key frame from 0 to limit whose points double precision no

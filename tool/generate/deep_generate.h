@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fractal/deep/deep_orbit.h"
+#include "fractal/deep/decimal.h"
 
 namespace zqv {
 
@@ -22,21 +22,6 @@ constexpr std::int64_t switch_frame_for(std::int64_t first_unresolved)
     return first_unresolved > switch_margin ? first_unresolved - switch_margin : 0;
 }
 
-// The automatic cap: the program's 2048 at the start; it doubles after a
-// frame of which more than 1 % of the computed points escaped in the upper
-// half of the cap (the counts are closing in on it); and a frame with more
-// than 10 % of its points at the cap and more than twice the share of the
-// frame before (it turned black at once: the counts jumped past the cap) is
-// computed again at four times the cap, once. Never above auto_cap_ceiling.
-constexpr std::uint32_t auto_cap_start = 2048;
-constexpr std::uint32_t auto_cap_ceiling = 1u << 25;  // 33554432: its orbit holds 512 MB
-// A frame with more than this share of its computed points at the cap is
-// reported (and, with the automatic cap, computed again): 1 in 100.
-constexpr std::uint64_t capped_share_divisor = 100;
-// The smallest width asked for that the deep engine computes (the frame that
-// reaches it may be up to half as wide): its pixel steps, 1/640 of the width,
-// stay normal doubles with room to spare (they end near 2^-1022 = 2.2e-308).
-constexpr double deepest_width = 1e-300;
 
 struct DeepRequest {
     Decimal centre_re, centre_im, width;

@@ -1,6 +1,6 @@
 // The zoom's depth over time: a speed that rises linearly over the ease at
 // the start, stays constant, and falls linearly over the ease at the end.
-#include "tool/render_pace.h"
+#include "tool/render/render_pace.h"
 
 #include <algorithm>
 #include <cmath>

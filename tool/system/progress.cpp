@@ -1,7 +1,7 @@
 // The terminal side of long work: errors and one progress line on standard
 // error, kept up to date while it is a terminal, and stop signals turned into
 // a flag.
-#include "tool/progress.h"
+#include "tool/system/progress.h"
 
 #include <unistd.h>
 
@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "fractal/frame/fast_frame.h"
-#include "tool/platform.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/pictures.h"
+#include "tool/output/pictures.h"
 
 namespace zqv {
 
