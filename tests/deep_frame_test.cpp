@@ -149,8 +149,8 @@ TEST(DeepFrame, LanesEqualTheDefinition)
                     const bool coarse = r % block_size == 0 && c % block_size == 0;
                     if (!coarse && blocks.flags[r / block_size][c / block_size] != block_not_filled)
                         continue;
-                    const DeepCount point =
-                        deep_escape(zoom, (c - frame_width / 2) * step, (r - frame_height / 2) * step, 4096, 4.0, with_bla);
+                    const DeepCount point = deep_escape(zoom, (c - frame_width / 2) * step,
+                                                        (r - frame_height / 2) * step, 4096, 4.0, with_bla);
                     ++computed;
                     differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
                 }

@@ -32,7 +32,8 @@ namespace zqv {
 
 namespace {
 
-struct RenderOptions {
+// Render's command line as CLI11 fills it: texts and numbers as written.
+struct RenderArguments {
     std::string out;
     std::string view = generate_only_view.name;  // empty when --centre or --location names the location
     std::string centre;
@@ -56,6 +57,26 @@ struct RenderOptions {
     bool location_given = false;
 };
 
+// What a render is asked for, each part in its type, as read_options reads
+// it from the arguments.
+struct RenderOptions {
+    std::string out;
+    Location location;
+    bool location_given = false;
+    int width = 0, height = 0;  // of the pictures
+    int samples = 1;
+    std::uint32_t cap = 0;      // 0: auto
+    Colouring colouring;
+    Pace pace;                  // its fps, ease and hold; plan_depth sets the rest
+    double frames = 0.0;        // halvings; 0: --to-width or until double precision runs out
+    std::string to_width;       // read by plan_depth, against the start width
+    double seconds_per_halving = 1.0;
+    double duration = 0.0;      // 0: from seconds_per_halving
+    std::string keyframes;      // the key frame folder; empty: none
+    EncoderSettings encoder;
+    bool force = false;
+};
+
 // A key frame in hand: its counts while the next one may share them, and its colours.
 struct Key {
     int index = -1;
@@ -71,6 +92,17 @@ struct KeyCounts {
     int again = 0;  // computations again at a higher automatic cap
     std::uint64_t points = 0, iterated = 0;
     double seconds = 0.0;
+};
+
+// What a render holds while it runs: the key frames' plan and colours, their
+// folder, the deep engine, the automatic cap and what the key frames took.
+struct Render {
+    KeyPlan plan;
+    Colouring colouring;
+    std::string keyframes;  // the key frame folder; empty: none
+    KeyEngine engine;
+    DeepAutoCap deep_cap;
+    KeyCounts counts;
 };
 
 bool parse_size(const std::string& text, int& width, int& height)
@@ -106,21 +138,21 @@ std::string keys_location_path(const std::string& folder)
     return (std::filesystem::path(folder) / "keys.location").string();
 }
 
-DeepAutoCap deep_cap;
-
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
-std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int index, const Key* parent,
-                                    const std::string& folder, const Colouring& colouring, Key& key, KeyCounts& counts)
+std::optional<std::string> make_key(Render& render, int index, const Key* parent, Key& key)
 {
     const auto started = std::chrono::steady_clock::now();
+    const KeyPlan& plan = render.plan;
+    DeepAutoCap& deep_cap = render.deep_cap;
+    KeyCounts& counts = render.counts;
     KeyPlan at = plan;
     if (deep_cap.on)
         at.cap = deep_cap.cap;
     key.index = index;
     key.layout = key_layout(at, index);
     KeyHeader header{index, key.layout};
-    const std::string file = folder.empty() ? std::string() : key_file(folder, index);
+    const std::string file = render.keyframes.empty() ? std::string() : key_file(render.keyframes, index);
     std::error_code error;
     if (!file.empty() && std::filesystem::exists(file, error)) {
         // With the automatic cap, a kept key frame's cap is the one found when it was computed.
@@ -133,15 +165,13 @@ std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int 
     } else {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
         for (double capped_before = 2.0;;) {
-            if (std::optional<std::string> reason = compute_key(engine, at, index, shares ? &parent->layout : nullptr,
-                                                                shares ? &parent->values : nullptr, key.values,
-                                                                frames_stop_flag()))
+            if (std::optional<std::string> reason =
+                    compute_key(render.engine, at, index, shares ? &parent->layout : nullptr,
+                                shares ? &parent->values : nullptr, key.values, frames_stop_flag()))
                 return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
             counts.points += key.values.counts.size();
-            counts.iterated += engine.points;
-            if (!deep_cap.on)
-                break;
-            if (!raise_key_cap(deep_cap, key.values, at.cap, capped_before))
+            counts.iterated += render.engine.points;
+            if (!deep_cap.on || !raise_key_cap(deep_cap, key.values, at.cap, capped_before))
                 break;
             ++counts.again;
         }
@@ -154,16 +184,15 @@ std::optional<std::string> make_key(KeyEngine& engine, const KeyPlan& plan, int 
     }
     if (deep_cap.on)
         note_key_cap(deep_cap, key.layout.cap, key.values);
-    colour_grid(colouring, key.values, key.rgb);
+    colour_grid(render.colouring, key.values, key.rgb);
     halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return std::nullopt;
 }
 
 // Renders every picture into the open output; the reason if that failed.
-std::optional<std::string> render_pictures(KeyEngine& engine, const RenderOptions& options, const KeyPlan& plan,
-                                           const Pace& pace, const Colouring& colouring, int width, int height,
-                                           KeyCounts& counts)
+std::optional<std::string> render_pictures(Render& render, const Pace& pace, int width, int height,
+                                           const std::string& out)
 {
     const int last_key = static_cast<int>(std::ceil(pace.halvings));
     const std::int64_t total = video_pictures(pace);
@@ -176,18 +205,16 @@ std::optional<std::string> render_pictures(KeyEngine& engine, const RenderOption
         const int k = std::min(last_key, static_cast<int>(std::floor(depth)));
         const double fraction = k == last_key ? 0.0 : depth - k;
         if (outer.index < 0)
-            if (std::optional<std::string> reason = make_key(engine, plan, 0, nullptr, options.keyframes, colouring, outer, counts))
+            if (std::optional<std::string> reason = make_key(render, 0, nullptr, outer))
                 return reason;
         while (outer.index < k) {
             if (inner.index != outer.index + 1)
-                if (std::optional<std::string> reason =
-                        make_key(engine, plan, outer.index + 1, &outer, options.keyframes, colouring, inner, counts))
+                if (std::optional<std::string> reason = make_key(render, outer.index + 1, &outer, inner))
                     return reason;
             std::swap(outer, inner);
         }
         if (fraction > 0.0 && inner.index != k + 1) {
-            if (std::optional<std::string> reason =
-                    make_key(engine, plan, k + 1, &outer, options.keyframes, colouring, inner, counts))
+            if (std::optional<std::string> reason = make_key(render, k + 1, &outer, inner))
                 return reason;
         }
         if (interrupted())
@@ -198,7 +225,7 @@ std::optional<std::string> render_pictures(KeyEngine& engine, const RenderOption
         blend_picture(outer_colours, fraction > 0.0 ? &inner_colours : nullptr, fraction, width, height, picture);
         const auto blended = std::chrono::steady_clock::now();
         if (std::optional<std::string> reason = write_picture(picture.data()))
-            return options.out + ": " + *reason;
+            return out + ": " + *reason;
         blend_seconds += std::chrono::duration<double>(blended - started).count();
         write_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - blended).count();
         show_progress(number + 1);
@@ -206,14 +233,18 @@ std::optional<std::string> render_pictures(KeyEngine& engine, const RenderOption
     end_progress();
     // Where the time went, for measuring: ZQV_RENDER_TIMES set in the environment.
     if (std::getenv("ZQV_RENDER_TIMES") != nullptr)
-        std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", counts.seconds, blend_seconds,
-                     write_seconds);
+        std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", render.counts.seconds,
+                     blend_seconds, write_seconds);
     return std::nullopt;
 }
 
-int run_render(RenderOptions& options)
+// Reads the arguments into options, in the order a user would correct
+// them; the exit code if one cannot be read.
+std::optional<int> read_options(const RenderArguments& arguments, RenderOptions& options)
 {
-    if (const std::optional<std::string> reason = check_pictures(options.out, options.fps, options.encoder)) {
+    options.out = arguments.out;
+    options.encoder = arguments.encoder;
+    if (const std::optional<std::string> reason = check_pictures(options.out, arguments.fps, options.encoder)) {
         print_error(options.out + ": " + *reason);
         return exit_usage;
     }
@@ -233,46 +264,71 @@ int run_render(RenderOptions& options)
     if (options.encoder.quality < 0 && has_extension(options.out, ".mp4"))
         options.encoder.quality = render_h264_crf;
     start_program();
-    Location location;
     bool unreadable = false;
     if (std::optional<std::string> reason = choose_location(
-            {options.view, options.centre, options.width, options.location}, location, unreadable)) {
+            {arguments.view, arguments.centre, arguments.width, arguments.location}, options.location, unreadable)) {
         print_error(*reason);
         return unreadable ? exit_failed : exit_usage;
     }
-    int width = 0, height = 0;
-    if (!parse_size(options.size, width, height) || width < 16 || height < 16 || width > 7680 || height > 4320 ||
+    options.location_given = arguments.location_given;
+    int& width = options.width;
+    int& height = options.height;
+    if (!parse_size(arguments.size, width, height) || width < 16 || height < 16 || width > 7680 || height > 4320 ||
         width % 2 != 0 || height % 2 != 0) {
         print_error("--size takes WxH, both even, from 16x16 up to 7680x4320");
         return exit_usage;
     }
-    Colouring colouring;
-    if (std::optional<std::string> reason = find_palette(options.palette, colouring.palette)) {
+    options.samples = arguments.samples;
+    if (std::optional<std::string> reason = find_palette(arguments.palette, options.colouring.palette)) {
         print_error(*reason);
         return exit_usage;
     }
-    colouring.density = options.density;
-    colouring.offset = options.offset;
-    if (!parse_colour(options.inside, colouring.inside)) {
+    options.colouring.density = arguments.density;
+    options.colouring.offset = arguments.offset;
+    if (!parse_colour(arguments.inside, options.colouring.inside)) {
         print_error("--inside takes a colour RRGGBB in hexadecimal");
         return exit_usage;
     }
-    const std::optional<std::uint32_t> cap_option = parse_cap(options.cap);
-    if (!cap_option) {
+    const std::optional<std::uint32_t> cap = parse_cap(arguments.cap);
+    if (!cap) {
         print_error("--cap takes auto or a count from 1 to 2^30");
         return exit_usage;
     }
-    const std::uint32_t given_cap = *cap_option;
+    options.cap = *cap;
+    options.pace.fps = arguments.fps;
+    options.pace.ease_seconds = arguments.ease;
+    options.pace.hold_seconds = arguments.hold;
+    options.frames = arguments.frames;
+    options.to_width = arguments.to_width;
+    options.seconds_per_halving = arguments.seconds_per_halving;
+    options.duration = arguments.duration;
+    options.keyframes = arguments.keyframes;
+    options.force = arguments.force;
+    return std::nullopt;
+}
 
-    // A key frame folder's location file holds its exact location and cap:
-    // it stands for a location not given, and must be the one given.
+// A key frame folder before the render: its location file, and whether that
+// file or the folder's first key frame gave the location.
+struct KeyFolder {
+    std::string location_file;  // empty: no folder
+    bool has_location = false;
+    bool plan_from_header = false;
+};
+
+// The key frames' plan: the location (a key frame folder's location file
+// stands for a location not given, and must be the one given; kept key frames
+// set the key frame size, and without a location file the location unless one
+// is given); the exit code if the folder does not fit.
+std::optional<int> plan_key_frames(const RenderOptions& options, Location& location, KeyPlan& plan, KeyFolder& folder)
+{
     std::error_code error;
-    const std::string kept_location = options.keyframes.empty() ? std::string() : keys_location_path(options.keyframes);
-    const bool has_kept_location = !kept_location.empty() && std::filesystem::exists(kept_location, error);
-    if (has_kept_location) {
+    if (!options.keyframes.empty())
+        folder.location_file = keys_location_path(options.keyframes);
+    folder.has_location = !folder.location_file.empty() && std::filesystem::exists(folder.location_file, error);
+    if (folder.has_location) {
         Location kept;
-        if (std::optional<std::string> reason = read_location(kept_location, kept)) {
-            print_error(kept_location + ": " + *reason);
+        if (std::optional<std::string> reason = read_location(folder.location_file, kept)) {
+            print_error(folder.location_file + ": " + *reason);
             return exit_failed;
         }
         if (options.location_given && !same_place(kept, location)) {
@@ -293,50 +349,60 @@ int run_render(RenderOptions& options)
     // Key frames at twice the picture's size, times the samples: between
     // its own depth and the next key frame's, a key frame shows its central
     // part, from 2 down to 1 of its points (times the samples) per pixel.
-    KeyPlan plan{centre_re, centre_im, location.centre_re, location.centre_im, start_width,
-                 2 * width * options.samples, 2 * height * options.samples, given_cap != 0 ? given_cap : location.cap};
-    // Kept key frames set the key frame size, and without a location file the location unless one is given.
-    bool plan_from_header = false;
-    if (!options.keyframes.empty()) {
-        KeyHeader first;
-        const std::string file = key_file(options.keyframes, 0);
-        if (std::filesystem::exists(file, error)) {
-            if (std::optional<std::string> reason = read_key_header(file, first)) {
-                print_error(file + ": " + *reason);
-                return exit_failed;
-            }
-            const GridLayout& s = first.layout;
-            // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
-            if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
-                s.width < 2 * width || s.width > 8 * width) {
-                print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
-                            std::to_string(s.height) + " points, for pictures of that aspect from " +
-                            std::to_string(s.width / 8) + "x" + std::to_string(s.height / 8) + " up to " +
-                            std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));
-                return exit_usage;
-            }
-            plan.width = s.width;
-            plan.height = s.height;
-            if (!options.location_given && !has_kept_location) {
-                plan_from_header = true;
-                plan.centre_re = s.centre_re;
-                plan.centre_im = s.centre_im;
-                plan.exact_re = double_decimal(s.centre_re);
-                plan.exact_im = double_decimal(s.centre_im);
-                plan.start_width = s.step * s.width;
-            }
-            if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
-                print_error(options.keyframes + " holds the key frames of another location");
-                return exit_usage;
-            }
-        } else if (!std::filesystem::is_directory(options.keyframes, error) &&
-                   !std::filesystem::create_directories(options.keyframes, error)) {
+    const int width = options.width, height = options.height;
+    plan = {centre_re,           centre_im, location.centre_re, location.centre_im, start_width,
+            2 * width * options.samples, 2 * height * options.samples, options.cap != 0 ? options.cap : location.cap};
+    if (options.keyframes.empty())
+        return std::nullopt;
+    KeyHeader first;
+    const std::string file = key_file(options.keyframes, 0);
+    if (!std::filesystem::exists(file, error)) {
+        if (!std::filesystem::is_directory(options.keyframes, error) &&
+            !std::filesystem::create_directories(options.keyframes, error)) {
             print_error("cannot make the folder " + options.keyframes);
             return exit_failed;
         }
+        return std::nullopt;
     }
+    if (std::optional<std::string> reason = read_key_header(file, first)) {
+        print_error(file + ": " + *reason);
+        return exit_failed;
+    }
+    const GridLayout& s = first.layout;
+    // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
+    if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
+        s.width < 2 * width || s.width > 8 * width) {
+        print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
+                    std::to_string(s.height) + " points, for pictures of that aspect from " +
+                    std::to_string(s.width / 8) + "x" + std::to_string(s.height / 8) + " up to " +
+                    std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));
+        return exit_usage;
+    }
+    plan.width = s.width;
+    plan.height = s.height;
+    if (!options.location_given && !folder.has_location) {
+        folder.plan_from_header = true;
+        plan.centre_re = s.centre_re;
+        plan.centre_im = s.centre_im;
+        plan.exact_re = double_decimal(s.centre_re);
+        plan.exact_im = double_decimal(s.centre_im);
+        plan.start_width = s.step * s.width;
+    }
+    if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
+        print_error(options.keyframes + " holds the key frames of another location");
+        return exit_usage;
+    }
+    return std::nullopt;
+}
 
-    // The depth, in halvings of the width.
+// The depth in halvings and the pace of the pictures, and the cap: past
+// double precision, or for the key frames of a folder that kept it (its
+// keys.location says auto), the automatic cap follows the counts
+// (DeepAutoCap); else one cap for every key frame, so each shares its points
+// inside with the next. The exit code if the depth cannot be rendered.
+std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& folder, Render& render, Pace& pace)
+{
+    KeyPlan& plan = render.plan;
     double halvings = options.frames;
     if (!options.to_width.empty()) {
         const std::optional<Decimal> given = parse_decimal(options.to_width);
@@ -366,33 +432,49 @@ int run_render(RenderOptions& options)
     }
     // The deepest key frame: its width, start_width / 2^last_key, at most half of 1e-300 (its points' offsets
     // stay normal doubles).
-    if (!(halvings <= 2000.0) || std::ldexp(plan.start_width, -static_cast<int>(std::ceil(halvings))) < 0.5 * deepest_width) {
+    if (!(halvings <= 2000.0) ||
+        std::ldexp(plan.start_width, -static_cast<int>(std::ceil(halvings))) < 0.5 * deepest_width) {
         print_error("the zoom would end narrower than 1e-300, the deepest the deep engine computes");
         return exit_usage;
     }
     const int last_key = static_cast<int>(std::ceil(halvings));
-    // The automatic cap: past double precision, or for the key frames of a folder that kept it (its
-    // keys.location says auto), it follows the counts (DeepAutoCap); else one cap for every key frame, so each
-    // shares its points inside with the next.
     const bool goes_deep = first_unresolved_key(plan, last_key) <= last_key;
-    deep_cap.on = plan.cap == 0 && (goes_deep || has_kept_location);
+    render.deep_cap.on = plan.cap == 0 && (goes_deep || folder.has_location);
     if (plan.cap == 0)
-        plan.cap = deep_cap.on ? auto_cap_start : auto_cap(last_key);
-    Pace pace;
+        plan.cap = render.deep_cap.on ? auto_cap_start : auto_cap(last_key);
+    pace = options.pace;
     pace.halvings = halvings;
-    pace.fps = options.fps;
-    pace.ease_seconds = options.ease;
-    pace.hold_seconds = options.hold;
-    pace.zoom_seconds = options.duration > 0.0 ? options.duration : halvings * options.seconds_per_halving + options.ease;
-    if (options.ease * 2.0 > pace.zoom_seconds) {
+    pace.zoom_seconds = options.duration > 0.0 ? options.duration
+                                               : halvings * options.seconds_per_halving + options.pace.ease_seconds;
+    if (options.pace.ease_seconds * 2.0 > pace.zoom_seconds) {
         print_error("--ease takes at most half the zoom's duration");
         return exit_usage;
     }
+    // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
+    if (goes_deep)
+        start_deep_keys(render.engine, plan, last_key);
+    return std::nullopt;
+}
+
+int run_render(const RenderArguments& arguments)
+{
+    RenderOptions options;
+    if (const std::optional<int> code = read_options(arguments, options))
+        return *code;
+    Location location = options.location;
+    Render render;
+    KeyFolder folder;
+    if (const std::optional<int> code = plan_key_frames(options, location, render.plan, folder))
+        return *code;
+    Pace pace;
+    if (const std::optional<int> code = plan_depth(options, folder, render, pace))
+        return *code;
+    render.colouring = options.colouring;
+    render.keyframes = options.keyframes;
     const std::int64_t total = video_pictures(pace);
 
     const std::string& out = options.out;
-    const bool png = has_extension(out, ".png");
-    if (png && !picture_name(out, 1)) {
+    if (has_extension(out, ".png") && !picture_name(out, 1)) {
         print_error(out + ": PNG pictures need a pattern with one number, such as out/%05d.png");
         return exit_usage;
     }
@@ -401,30 +483,27 @@ int run_render(RenderOptions& options)
         print_error(*reason);
         return exit_failed;
     }
-
-    // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
-    KeyEngine engine;
-    if (goes_deep)
-        start_deep_keys(engine, plan, last_key);
-    if (!options.keyframes.empty() && !has_kept_location && !plan_from_header) {
-        std::ofstream file(kept_location, std::ios::binary | std::ios::trunc);
-        file << location_text({location.centre_re, location.centre_im, location.width, deep_cap.on ? 0 : plan.cap});
+    if (!folder.location_file.empty() && !folder.has_location && !folder.plan_from_header) {
+        std::ofstream file(folder.location_file, std::ios::binary | std::ios::trunc);
+        file << location_text({location.centre_re, location.centre_im, location.width,
+                               render.deep_cap.on ? 0 : render.plan.cap});
         if (!file.flush()) {
-            print_error("cannot write " + kept_location);
+            print_error("cannot write " + folder.location_file);
             return exit_failed;
         }
     }
 
     const auto started = std::chrono::steady_clock::now();
-    KeyCounts counts;
+    const int width = options.width, height = options.height;
     const std::optional<std::string> failure =
-        write_pictures(out, names, options.force, width, height, options.fps, PictureKind::rgb, options.encoder,
-                       [&] { return render_pictures(engine, options, plan, pace, colouring, width, height, counts); });
+        write_pictures(out, names, options.force, width, height, pace.fps, PictureKind::rgb, options.encoder,
+                       [&] { return render_pictures(render, pace, width, height, out); });
     if (failure) {
         print_error(*failure);
         return interrupted() ? interrupt_exit_code() : exit_failed;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const KeyCounts& counts = render.counts;
     const double shared = counts.points > 0 ? 100.0 * (1.0 - static_cast<double>(counts.iterated) / counts.points) : 0.0;
     char summary[256];
     std::snprintf(summary, sizeof summary, "%lld pictures of %dx%d in %.1f s; %d key frames computed, %d of them "
@@ -432,9 +511,9 @@ int run_render(RenderOptions& options)
                   static_cast<long long>(total), width, height, seconds, counts.computed, counts.deep, shared,
                   counts.read);
     std::fprintf(stderr, "%s\n", summary);
-    if (deep_cap.on)
+    if (render.deep_cap.on)
         std::fprintf(stderr, "the automatic cap went up to %u (%d key frames computed again at a higher cap)\n",
-                     deep_cap.highest, counts.again);
+                     render.deep_cap.highest, counts.again);
     return 0;
 }
 
@@ -442,7 +521,7 @@ int run_render(RenderOptions& options)
 
 void setup_render(CLI::App& app)
 {
-    auto options = std::make_shared<RenderOptions>();
+    auto options = std::make_shared<RenderArguments>();
     CLI::App* render = app.add_subcommand("render", "render a zoom straight to a video or PNG pictures, at any size");
     render->footer(
         "Computes a key frame for every halving of the width at twice the picture's size (times --samples), colours "
