@@ -33,7 +33,7 @@ struct DeepGridWork {
     std::atomic<std::uint64_t> computed{0};
 };
 
-// The grid's points as a source of the lane kernel (deep_lanes.h), defined
+// The grid's points as a source of the lane kernel (deep_kernel.h), defined
 // in deep_grid.cpp: the points to compute, and their counts turned into the
 // grid's convention.
 struct GridPoints {
