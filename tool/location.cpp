@@ -3,10 +3,10 @@
 #include "tool/location.h"
 
 #include <charconv>
-#include <fstream>
 #include <sstream>
 
 #include "app/program.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 
@@ -93,14 +93,12 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
 
 std::optional<std::string> read_location(const std::string& path, Location& location)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::string("cannot be read");
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (text.str().size() > (std::size_t{1} << 20))
-        return std::string("it is too long for a location");
-    return parse_location(text.str(), location);
+    // A location is a few lines of decimals; 1 MiB holds the longest ones
+    // parse_decimal takes (100,000 digits) ten times over.
+    std::string text;
+    if (std::optional<std::string> reason = read_input_file(path, std::size_t{1} << 20, text))
+        return reason;
+    return parse_location(text, location);
 }
 
 Decimal double_decimal(double value)

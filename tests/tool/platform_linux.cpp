@@ -16,6 +16,7 @@ extern "C" {
 
 using namespace zqv;
 
+const char* const device_path = "/dev/zero";
 const bool tool_writes_video = true;
 
 int run_zqvtool(const std::string& arguments)

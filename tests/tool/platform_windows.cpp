@@ -12,6 +12,7 @@
 
 using namespace zqv;
 
+const char* const device_path = "NUL";
 const bool tool_writes_video = false;
 
 int run_zqvtool(const std::string& arguments)

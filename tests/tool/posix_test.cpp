@@ -119,4 +119,45 @@ TEST(ToolOutputs, NeverReplacesWhatIsNotARegularFileNorExceedsGifRates)
     EXPECT_NE(err.find("1, 2, 4, 5, 10, 20, 25 or 50 pictures a second"), std::string::npos) << err;
 }
 
+// A FIFO with no writer, in the place of any file zqvtool reads, is refused
+// within a second instead of waiting for a writer for ever.
+TEST(ToolInputs, AFifoIsRefusedAtOnce)
+{
+    ASSERT_EQ(mkfifo("fifo", 0644), 0);
+    std::filesystem::create_directories("keys_a");
+    std::filesystem::create_directories("keys_b");
+    ASSERT_EQ(mkfifo("keys_a/keys.location", 0644), 0);
+    ASSERT_EQ(mkfifo("keys_b/key_00000.zqk", 0644), 0);
+    auto rendering = [](std::vector<const char*> more) {
+        more.insert(more.begin(), {"render", "--size", "32x24", "--frames", "1", "--fps", "2"});
+        more.push_back("o%03d.png");
+        return more;
+    };
+    const std::vector<std::vector<const char*>> commands = {
+        {"generate", "--frames", "4", "--location", "fifo", "o.zqv"},
+        rendering({"--location", "fifo"}),
+        rendering({"--palette", "fifo"}),
+        rendering({"--keyframes", "keys_a"}),
+        rendering({"--keyframes", "keys_b"}),
+        {"info", "fifo"},
+    };
+    for (const std::vector<const char*>& arguments : commands) {
+        const pid_t child = start_tool(".", arguments);
+        const Clock::time_point give_up = Clock::now() + std::chrono::seconds(5);  // a second or so, on a busy machine
+        int status = 0;
+        while (waitpid(child, &status, WNOHANG) == 0 && Clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (Clock::now() >= give_up) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << arguments[0] << " " << arguments[arguments.size() - 2] << " waited on a FIFO";
+            continue;
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
+        const std::vector<std::uint8_t> said = read_file("err.txt");
+        EXPECT_NE(std::string(said.begin(), said.end()).find("not a regular file"), std::string::npos)
+            << std::string(said.begin(), said.end());
+    }
+}
+
 }  // namespace

@@ -219,3 +219,30 @@ std::vector<std::uint64_t> playback_hashes(const std::string& path, int count, i
     end_recording();
     return hashes;
 }
+
+// Every file zqvtool reads (location files, keys.location, key frames,
+// palettes) refuses a folder or a device at once, and reads no more of it.
+TEST(ToolInputs, FoldersAndDevicesAreRefusedAtOnce)
+{
+    std::filesystem::create_directories("folder");
+    std::filesystem::create_directories("keys_a/keys.location");
+    std::filesystem::create_directories("keys_b/key_00000.zqk");
+    const std::string render = "render --size 32x24 --frames 1 --fps 2 ";
+    for (const std::string& input : {std::string("folder"), std::string(device_path)}) {
+        for (const std::string& command :
+             {"generate --frames 4 --location " + input + " o.zqv", render + "--location " + input + " o%03d.png",
+              render + "--palette " + input + " o%03d.png"}) {
+            std::string out, err;
+            EXPECT_NE(run_tool(command, out, err), 0) << command;
+            EXPECT_NE(err.find("it is not a regular file"), std::string::npos) << command << ": " << err;
+        }
+    }
+    for (const char* folder : {"keys_a", "keys_b"}) {
+        std::string out, err;
+        EXPECT_EQ(run_tool(render + "--keyframes " + folder + " o%03d.png", out, err), 1) << folder;
+        EXPECT_NE(err.find("it is not a regular file"), std::string::npos) << folder << ": " << err;
+    }
+    std::error_code error;
+    EXPECT_FALSE(std::filesystem::exists("o.zqv", error));
+    EXPECT_FALSE(std::filesystem::exists("o000.png", error));
+}

@@ -15,6 +15,8 @@ int run_zqvtool(const std::string& arguments);
 // Whether this build's zqvtool writes video and GIF files (Linux), or PNG
 // pictures only (Windows).
 extern const bool tool_writes_video;
+// A device any program may open for reading: /dev/zero, or NUL on Windows.
+extern const char* const device_path;
 
 // The pictures of a video file or a single picture file, each hashed as
 // RGB rows top first (fnv1a64), with the size and frame rate.

@@ -5,10 +5,11 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 
 #include "fractal/lanes/worker_pool.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 
@@ -189,9 +190,16 @@ std::optional<std::string> find_palette(const std::string& name_or_path, Palette
             return std::nullopt;
         }
     }
-    std::ifstream file(name_or_path);
-    if (!file)
-        return name_or_path + ": neither a built-in palette nor a readable palette file";
+    // At most 65536 stops of a line each, with room for a comment on every line.
+    constexpr std::size_t largest_palette_file = std::size_t{256} << 16;
+    std::string contents;
+    if (std::optional<std::string> reason = read_input_file(name_or_path, largest_palette_file, contents)) {
+        std::error_code error;
+        return name_or_path + ": " +
+               (std::filesystem::exists(name_or_path, error) ? *reason
+                                                              : "neither a built-in palette nor a readable palette file");
+    }
+    std::istringstream file(contents);
     palette = {{}, 8.0};
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {

@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "fractal/deep/deep_grid.h"
 #include "fractal/lanes/worker_pool.h"
 #include "tool/subcommands.h"
+#include "tool/system/platform.h"
 
 namespace zqv {
 
@@ -208,11 +211,19 @@ std::string key_file(const std::string& folder, int key)
     return (std::filesystem::path(folder) / ("key_" + digits + ".zqk")).string();
 }
 
-std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header)
+namespace {
+
+using OpenFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Opens a key frame file and reads its header; the reason if it is not one.
+std::optional<std::string> open_key(const std::string& path, OpenFile& file, KeyHeader& header)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::FILE* opened = nullptr;
+    if (std::optional<std::string> reason = open_input_file(path, opened))
+        return reason;
+    file.reset(opened);
     std::uint8_t bytes[header_bytes];
-    if (!file.read(reinterpret_cast<char*>(bytes), header_bytes) || std::memcmp(bytes, key_magic, 8) != 0)
+    if (std::fread(bytes, 1, header_bytes, file.get()) != header_bytes || std::memcmp(bytes, key_magic, 8) != 0)
         return "not a key frame file";
     header.key = static_cast<int>(get_u32(bytes + 8));
     header.layout.cap = get_u32(bytes + 12);
@@ -230,24 +241,31 @@ std::optional<std::string> read_key_header(const std::string& path, KeyHeader& h
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header)
+{
+    OpenFile file(nullptr, std::fclose);
+    return open_key(path, file, header);
+}
+
 std::optional<std::string> read_key(const std::string& path, const KeyHeader& expected, GridValues& values)
 {
     KeyHeader header;
-    if (std::optional<std::string> reason = read_key_header(path, header))
+    OpenFile file(nullptr, std::fclose);
+    if (std::optional<std::string> reason = open_key(path, file, header))
         return reason;
     const GridLayout &s = header.layout, &e = expected.layout;
     if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
         s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step)
         return "it holds another key frame (another location, cap or size)";
-    std::ifstream file(path, std::ios::binary);
-    file.seekg(header_bytes);
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
     for (std::vector<std::uint8_t>& band : bands) {
         std::uint8_t length[8];
-        if (!file.read(reinterpret_cast<char*>(length), 8) || get_u64(length) > (1u << 30))
+        if (std::fread(length, 1, 8, file.get()) != 8 || get_u64(length) > (1u << 30))
             return "the file is cut short";
         band.resize(get_u64(length));
-        if (!file.read(reinterpret_cast<char*>(band.data()), static_cast<std::streamsize>(band.size())))
+        if (std::fread(band.data(), 1, band.size(), file.get()) != band.size())
             return "the file is cut short";
     }
     const std::size_t points = static_cast<std::size_t>(s.width) * s.height;

@@ -1,9 +1,10 @@
 // What zqvtool needs of the operating system, one file per system
-// (platform_posix.cpp, platform_windows.cpp): the stop signals, and files
-// created only where nothing is.
+// (platform_posix.cpp, platform_windows.cpp): the stop signals, files
+// created only where nothing is, and input files opened without waiting.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -23,5 +24,15 @@ void write_error_now(const char* text, std::size_t size);
 // Creates an empty file at path only if nothing is there, not even a
 // dangling symbolic link; the system's reason if it could not.
 std::optional<std::string> create_new_file(const std::string& path);
+
+// Opens the file at path for reading, in binary, if it is a regular file
+// (after following symbolic links): at once, never waiting on a FIFO with no
+// writer or a device. "it is not a regular file" (a folder, a FIFO, a
+// device such as /dev/zero or NUL) or the system's reason if not.
+std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file);
+
+// The whole of the regular file at path, opened as open_input_file does,
+// into contents; "it is larger than N bytes" when it holds more than limit.
+std::optional<std::string> read_input_file(const std::string& path, std::size_t limit, std::string& contents);
 
 }  // namespace zqv

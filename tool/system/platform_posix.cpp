@@ -1,6 +1,8 @@
 // zqvtool on POSIX systems: stop signals through sigaction, new files
-// through open's O_EXCL.
+// through open's O_EXCL, input files through a non-blocking open checked by
+// fstat.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +43,32 @@ std::optional<std::string> create_new_file(const std::string& path)
     if (file < 0)
         return std::strerror(errno);
     close(file);
+    return std::nullopt;
+}
+
+// O_NONBLOCK makes opening a FIFO return at once; the opened handle is then
+// checked, so a file swapped for something else after a check by name is
+// refused too.
+std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file)
+{
+    file = nullptr;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string(std::strerror(errno));
+    struct stat status {};
+    const bool looked = fstat(fd, &status) == 0;
+    if (!looked || !S_ISREG(status.st_mode)) {
+        const std::string reason = looked ? "it is not a regular file" : std::strerror(errno);
+        close(fd);
+        return reason;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        const std::string reason = std::strerror(errno);
+        close(fd);
+        return reason;
+    }
     return std::nullopt;
 }
 

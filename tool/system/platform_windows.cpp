@@ -1,5 +1,8 @@
 // zqvtool on Windows: Ctrl-C and Ctrl-Break through the C runtime's
-// signals, new files through _open's _O_EXCL.
+// signals, new files through _open's _O_EXCL, input files through CreateFile
+// checked by GetFileType.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -38,6 +41,39 @@ std::optional<std::string> create_new_file(const std::string& path)
     if (file < 0)
         return std::strerror(errno);
     _close(file);
+    return std::nullopt;
+}
+
+// A folder does not open as a file; a device name (NUL, CON) or a pipe
+// opens at once and is then told apart from a file on a disk.
+std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file)
+{
+    file = nullptr;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::string("it is not a regular file");
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return std::string(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::strerror(ENOENT)
+                           : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? std::strerror(EACCES)
+                                                                                               : std::strerror(EIO));
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return std::string("it is not a regular file");
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return std::string(std::strerror(errno));
+    }
+    file = _fdopen(fd, "rb");
+    if (file == nullptr) {
+        _close(fd);
+        return std::string(std::strerror(errno));
+    }
     return std::nullopt;
 }
 
