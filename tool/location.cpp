@@ -50,11 +50,36 @@ std::optional<std::uint32_t> parse_cap(const std::string& text)
     return std::nullopt;
 }
 
+namespace {
+
+// A line of a file as it may be shown on a terminal: bytes outside printable
+// ASCII as \xHH, and at most 80 of them.
+std::string shown_line(const std::string& line)
+{
+    std::string shown;
+    for (const char c : line.substr(0, 80)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            constexpr char hex[] = "0123456789abcdef";
+            shown += "\\x";
+            shown += hex[byte >> 4];
+            shown += hex[byte & 15];
+        }
+    }
+    return line.size() > 80 ? shown + "..." : shown;
+}
+
+}  // namespace
+
 std::optional<std::string> parse_location(const std::string& text, Location& location)
 {
-    std::istringstream lines(text);
+    // A byte order mark, as some editors write at the start, is no part of the text.
+    const bool bom = text.compare(0, 3, "\xef\xbb\xbf") == 0;
+    std::istringstream lines(bom ? text.substr(3) : text);
     std::string line;
-    bool has_re = false, has_im = false, has_width = false;
+    bool has_re = false, has_im = false, has_width = false, has_cap = false, has_switch = false, has_last = false;
     for (int number = 1; std::getline(lines, line); ++number) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -65,12 +90,18 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
         const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
         const std::string where = "line " + std::to_string(number) + ": ";
         std::int64_t count = 0;
+        bool* seen = key == "centre-re" ? &has_re : key == "centre-im" ? &has_im : key == "width" ? &has_width
+                   : key == "cap" ? &has_cap : key == "switch-frame" ? &has_switch : key == "last-cap" ? &has_last
+                                                                                                    : nullptr;
+        if (seen != nullptr && *seen)
+            return where + key + " comes a second time";
         if (key == "centre-re" || key == "centre-im" || key == "width") {
             const std::optional<Decimal> d = parse_decimal(value);
             if (!d)
-                return where + key + " is not a decimal number";
+                return where + key + " is not a decimal number (digits with a point and an exponent, at most " +
+                       std::to_string(max_decimal_digits) + " digits and exponents up to " +
+                       std::to_string(max_decimal_digits) + ")";
             (key == "centre-re" ? location.centre_re : key == "centre-im" ? location.centre_im : location.width) = *d;
-            (key == "centre-re" ? has_re : key == "centre-im" ? has_im : has_width) = true;
         } else if (key == "cap") {
             const std::optional<std::uint32_t> cap = parse_cap(value);
             if (!cap)
@@ -81,8 +112,10 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
         } else if (key == "last-cap" && parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30) {
             location.last_cap = static_cast<std::uint32_t>(count);
         } else {
-            return where + "not a location line: " + line;
+            return where + "not a location line: " + shown_line(line);
         }
+        if (seen != nullptr)
+            *seen = true;
     }
     if (!has_re || !has_im || !has_width)
         return std::string("it lacks centre-re, centre-im or width");

@@ -57,5 +57,6 @@ bool same_place(const Location& a, const Location& b);
 // reaches it may be up to half as wide): its pixel steps, 1/640 of the width,
 // stay normal doubles with room to spare (they end near 2^-1022 = 2.2e-308).
 constexpr double deepest_width = 1e-300;
+constexpr const char* deepest_width_text = "1e-300";
 
 }  // namespace zqv

@@ -10,8 +10,6 @@ namespace zqv {
 
 namespace {
 
-constexpr std::int64_t max_decimal_exponent = 100000;
-
 cpp_int power_of_ten(std::int64_t n)
 {
     return boost::multiprecision::pow(cpp_int(10), static_cast<unsigned>(n));
@@ -103,7 +101,7 @@ std::optional<Decimal> parse_decimal(const std::string& text)
             --exponent;
         }
     }
-    if (digits.empty() || digits.size() > static_cast<std::size_t>(max_decimal_exponent))
+    if (digits.empty() || digits.size() > static_cast<std::size_t>(max_decimal_digits))
         return std::nullopt;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
@@ -114,7 +112,7 @@ std::optional<Decimal> parse_decimal(const std::string& text)
         const std::size_t first = i;
         for (; i < text.size() && is_digit(text[i]) && i - first < 7; ++i)
             written = written * 10 + (text[i] - '0');
-        if (i == first || written > max_decimal_exponent)
+        if (i == first || written > max_decimal_digits)
             return std::nullopt;
         exponent += negative ? -written : written;
     }
@@ -128,7 +126,7 @@ std::optional<Decimal> parse_decimal(const std::string& text)
         digits.pop_back();
         ++exponent;
     }
-    if (exponent > max_decimal_exponent || exponent < -2 * max_decimal_exponent)
+    if (exponent > max_decimal_digits || exponent < -2 * max_decimal_digits)
         return std::nullopt;
     d.digits = digits;
     d.exponent = exponent;

@@ -16,8 +16,11 @@ struct Decimal {
     std::int64_t exponent = 0; // the value is digits * 10^exponent
 };
 
-// Reads [+-]digits[.digits][(e|E)[+-]digits]; nothing if the text is not one
-// or its exponent is beyond +-100000.
+// The most digits a decimal may have, and the largest exponent it may be written with.
+constexpr std::int64_t max_decimal_digits = 100000;
+
+// Reads [+-]digits[.digits][(e|E)[+-]digits]; nothing if the text is not one,
+// or has more digits or a larger exponent than max_decimal_digits.
 std::optional<Decimal> parse_decimal(const std::string& text);
 // The shortest plain text that reads back as the same value ("-0.00123", "1.5e-120").
 std::string decimal_text(const Decimal& d);

@@ -46,6 +46,33 @@ TEST(ToolDeep, GoesPastDoublePrecisionAndRefusesWhatItCannotReach)
     EXPECT_NE(err.find("1e-300"), std::string::npos) << err;
     EXPECT_FALSE(std::filesystem::exists("too_deep.zqv.part"));
     EXPECT_FALSE(std::filesystem::exists("too_deep.zqv"));
+    // A depth that is no zoom at all, and a width below the doubles' range, say so.
+    EXPECT_EQ(run_tool("generate --centre 0,1 --width 0.01 --to-width 0.1 wide.zqv", out, err), 2);
+    EXPECT_NE(err.find("--to-width must be below the start width"), std::string::npos) << err;
+    EXPECT_EQ(run_tool("generate --centre 0,1 --width 1e-400 narrow.zqv", out, err), 2);
+    EXPECT_NE(err.find("below 1e-300, the deepest"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists("wide.zqv"));
+}
+
+// Location files as editors leave them: a byte order mark is read past; a
+// key given twice, or a line of junk, is refused with the line, shown safely.
+TEST(ToolDeep, LocationFilesAreReadAsWrittenAndRefusedByLine)
+{
+    auto write = [](const char* name, const std::string& text) {
+        std::FILE* file = std::fopen(name, "wb");
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    };
+    write("bom.location", "\xef\xbb\xbf" "centre-re 0\r\ncentre-im 1\r\nwidth 4\r\n");
+    write("twice.location", "centre-re 0\ncentre-im 1\nwidth 4\nwidth 2\n");
+    write("junk.location", "centre-re 0\n\x1b[2J\x01 oops\n");
+    std::string out, err;
+    EXPECT_EQ(run_tool("generate --location bom.location --frames 4 bom.zqv", out, err), 0) << err;
+    EXPECT_EQ(run_tool("generate --location twice.location --frames 4 twice.zqv", out, err), 1);
+    EXPECT_NE(err.find("line 4: width comes a second time"), std::string::npos) << err;
+    EXPECT_EQ(run_tool("generate --location junk.location --frames 4 junk.zqv", out, err), 1);
+    EXPECT_NE(err.find("line 2: not a location line: \\x1b[2J\\x01 oops"), std::string::npos) << err;
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,6 +159,22 @@ TEST(ToolInputs, AFifoIsRefusedAtOnce)
         EXPECT_NE(std::string(said.begin(), said.end()).find("not a regular file"), std::string::npos)
             << std::string(said.begin(), said.end());
     }
+}
+
+// A key frame folder is used by one render at a time: while another process
+// holds its lock, a render with it is refused and leaves it as it was.
+TEST(ToolInputs, AKeyFrameFolderInUseIsRefused)
+{
+    std::filesystem::create_directories("keys");
+    const int lock = open("keys/keys.lock", O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    const std::string render = "render --size 32x24 --frames 1 --fps 2 --keyframes keys ";
+    std::string out, err;
+    EXPECT_EQ(run_tool(render + "first%03d.png", out, err), 1);
+    EXPECT_NE(err.find("keys is in use by another render"), std::string::npos) << err;
+    EXPECT_EQ(names_in("keys"), std::vector<std::string>{"keys.lock"});
+    close(lock);
+    EXPECT_EQ(run_tool(render + "second%03d.png", out, err), 0) << err;
 }
 
 }  // namespace

@@ -152,6 +152,17 @@ TEST(ToolRender, KeyFramesOwnPicturesCountsAndAReRenderFromKeptKeyFrames)
         << err;
     EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
     EXPECT_EQ(read_png(png_name("second", 5)).width, 48);
+
+    // A folder's key frames are a cache: one cut short is computed again and
+    // replaced, with a line naming it; ones coarser than --samples asks are refused.
+    std::filesystem::resize_file(key_file("keys", 1), 100);
+    ASSERT_EQ(run_tool(lossless_render + " --size 96x64 --keyframes keys second/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("key_00001.zqk: the file is cut short; computing key frame 1 again"), std::string::npos) << err;
+    EXPECT_NE(err.find("1 key frames computed"), std::string::npos) << err;
+    for (int number = 1; number <= pictures; ++number)
+        EXPECT_TRUE(read_file(png_name("first", number)) == read_file(png_name("second", number))) << number;
+    EXPECT_EQ(run_tool(lossless_render + " --size 96x64 --samples 2 --keyframes keys second/%03d.png", out, err), 2);
+    EXPECT_NE(err.find("holds key frames for --samples 1 at this size"), std::string::npos) << err;
 }
 
 // What render refuses or cuts short, and that it then leaves no output.

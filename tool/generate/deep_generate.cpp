@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "fractal/deep/deep_frame.h"
@@ -115,10 +114,8 @@ bool keep_outputs(const std::string& part, const std::string& out, bool force, c
         print_error(*reason + "; " + part + " keeps " + frames_text(frames));
         return false;
     }
-    std::ofstream location(location_path(out), std::ios::binary | std::ios::trunc);
-    location << location_text_now;
-    if (!location.flush()) {
-        print_error("cannot write " + location_path(out));
+    if (const std::optional<std::string> reason = write_whole_file(location_path(out), location_text_now)) {
+        print_error(*reason);
         return false;
     }
     return true;
@@ -131,12 +128,12 @@ int run_deep_generate(const DeepRequest& request)
     const double centre_re = decimal_to_double(request.centre_re);
     const double centre_im = decimal_to_double(request.centre_im);
     const double width = decimal_to_double(request.width);
-    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width) || !(width > 0.0)) {
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width)) {
         print_error("the centre must be two finite numbers and the width a finite positive number");
         return exit_usage;
     }
-    if (width < deepest_width) {
-        print_error("the start width is below " + width_power(deepest_width) + ", the deepest this engine computes");
+    if (width < deepest_width) {  // a positive width below the doubles' range reads as 0 here
+        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest this engine computes");
         return exit_usage;
     }
 
@@ -145,8 +142,12 @@ int run_deep_generate(const DeepRequest& request)
     if (request.has_to_width) {
         const double to_width = decimal_to_double(request.to_width);
         if (!(to_width > 0.0) || to_width < deepest_width) {
-            print_error("--to-width must be at least " + width_power(deepest_width) +
+            print_error(std::string("--to-width must be at least ") + deepest_width_text +
                         ": below it the offsets leave double's exponent range, which this engine does not extend");
+            return exit_usage;
+        }
+        if (!(to_width < width)) {
+            print_error("--to-width must be below the start width");
             return exit_usage;
         }
         frames = 1;
@@ -164,7 +165,7 @@ int run_deep_generate(const DeepRequest& request)
     const std::int64_t last = frames - 1;
     // The halving that reaches --to-width may pass 1e-300 by less than one halving.
     if (last > 1100 || scale_by_power_of_two(width, static_cast<int>(-last)) < deepest_width * 0.5) {
-        print_error("frame " + std::to_string(last) + " would be narrower than " + width_power(deepest_width) +
+        print_error("frame " + std::to_string(last) + " would be narrower than " + deepest_width_text +
                     ", the deepest this engine computes (offsets would leave double's exponent range)");
         return exit_usage;
     }

@@ -165,8 +165,12 @@ int run_generate(const GenerateOptions& options)
     const double centre_re = decimal_to_double(location.centre_re);
     const double centre_im = decimal_to_double(location.centre_im);
     const double width = decimal_to_double(location.width);
-    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width) || !(width > 0.0)) {
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width)) {
         print_error("--centre takes two finite numbers RE,IM and --width a finite positive number");
+        return exit_usage;
+    }
+    if (!(width > 0.0)) {  // a positive width below the doubles' range reads as 0 here
+        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest zqvtool computes");
         return exit_usage;
     }
 

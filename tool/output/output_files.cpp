@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "recording/recording.h"
@@ -80,6 +81,28 @@ std::string free_part_suffix(const std::vector<std::string>& names)
         if (free)
             return suffix;
     }
+}
+
+std::optional<std::string> write_whole_file(const std::string& path, const std::string& text)
+{
+    std::string part;
+    if (std::optional<std::string> reason = create_part_file(path, part))
+        return "cannot write " + path + ": " + *reason;
+    std::ofstream file(part, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    std::error_code error;
+    if (!file) {
+        std::filesystem::remove(part, error);
+        return "cannot write " + part;
+    }
+    std::filesystem::rename(part, path, error);
+    if (error) {
+        const std::string reason = "cannot rename " + part + " to " + path + ": " + error.message();
+        std::filesystem::remove(part, error);
+        return reason;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> give_name(const std::string& part, const std::string& out, bool force)

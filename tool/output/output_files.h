@@ -33,6 +33,12 @@ std::string free_part_suffix(const std::vector<std::string>& names);
 // of the current view into it; the message saying why not, if it failed.
 std::optional<std::string> start_recording_part(const std::string& out, std::string& part);
 
+// Writes text to path through a new temporary file beside it that takes the
+// name path (replacing what is there) only when it is whole: a full disk or
+// a render beside this one never leaves a part of it. The reason if it
+// failed, with nothing left behind.
+std::optional<std::string> write_whole_file(const std::string& path, const std::string& text);
+
 // Gives the temporary file part the name out, if check_output still allows it.
 std::optional<std::string> give_name(const std::string& part, const std::string& out, bool force);
 

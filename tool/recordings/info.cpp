@@ -26,9 +26,11 @@ std::string exact_text(double value)
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-// The exact start from the location file beside the recording, if there is one.
-std::string location_lines(const std::string& path, const RecordingFile& file)
+// The exact start from the location file beside the recording, if there is
+// one, and the first deep frame it tells of (-1: none).
+std::string location_lines(const std::string& path, const RecordingFile& file, std::int64_t& deep_from)
 {
+    deep_from = -1;
     const std::string location_file = location_path(path);
     std::error_code error;
     if (!std::filesystem::exists(location_file, error))
@@ -36,6 +38,8 @@ std::string location_lines(const std::string& path, const RecordingFile& file)
     Location location;
     if (const std::optional<std::string> reason = read_location(location_file, location))
         return "\n  location file   " + location_file + ": " + *reason;
+    if (location.switch_frame >= 0 && location.switch_frame < file.whole_frames)
+        deep_from = location.switch_frame;
     std::string text = "\n  location file   " + location_file + "\n  exact centre    " +
                        decimal_text(location.centre_re) + ", " + decimal_text(location.centre_im) +
                        "\n  exact width     " + decimal_text(location.width) + "\n  cap             " +
@@ -64,10 +68,14 @@ void print_info(const std::string& path, const RecordingFile& file)
         text += " (0 to " + std::to_string(file.whole_frames - 1) + ")\n  last width      " + exact_text(width);
     }
     text += "\n  trailing bytes  " + std::to_string(file.trailing_bytes);
+    std::int64_t deep_from;
+    const std::string location = location_lines(path, file, deep_from);
     text += "\n  unresolved from frame " + std::to_string(unresolved) +
-            (unresolved < file.whole_frames ? " (from there on the frames are blocky artefacts, not the set)"
-                                            : " (beyond the file's frames)");
-    text += location_lines(path, file);
+            (unresolved >= file.whole_frames ? " (beyond the file's frames)"
+             : deep_from >= 0 && deep_from <= unresolved
+                 ? " (in double precision; the deep engine's frames are exact there)"
+                 : " (from there on the frames are blocky artefacts, not the set)");
+    text += location;
     std::puts(text.c_str());
 }
 

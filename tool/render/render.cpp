@@ -9,9 +9,9 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "app/program.h"
@@ -26,6 +26,7 @@
 #include "tool/render/render_keys.h"
 #include "tool/render/render_pace.h"
 #include "tool/subcommands.h"
+#include "tool/system/platform.h"
 #include "tool/system/progress.h"
 
 namespace zqv {
@@ -154,15 +155,23 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     KeyHeader header{index, key.layout};
     const std::string file = render.keyframes.empty() ? std::string() : key_file(render.keyframes, index);
     std::error_code error;
+    bool kept_whole = false;
     if (!file.empty() && std::filesystem::exists(file, error)) {
         // With the automatic cap, a kept key frame's cap is the one found when it was computed.
         KeyHeader kept;
         if (deep_cap.on && !read_key_header(file, kept))
             header.layout.cap = key.layout.cap = kept.layout.cap;
-        if (std::optional<std::string> reason = read_key(file, header, key.values))
+        bool damaged = false;
+        const std::optional<std::string> reason = read_key(file, header, key.values, &damaged);
+        if (reason && !damaged)
             return file + ": " + *reason;
-        ++counts.read;
-    } else {
+        // A damaged key frame is computed again, and replaced.
+        if (reason)
+            print_error(file + ": " + *reason + "; computing key frame " + std::to_string(index) + " again");
+        kept_whole = !reason;
+        counts.read += kept_whole;
+    }
+    if (!kept_whole) {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
         for (double capped_before = 2.0;;) {
             if (std::optional<std::string> reason =
@@ -289,6 +298,16 @@ std::optional<int> read_options(const RenderArguments& arguments, RenderOptions&
         print_error("--inside takes a colour RRGGBB in hexadecimal");
         return exit_usage;
     }
+    // CLI11's ranges let nan through.
+    for (const auto& [name, value] : {std::pair{"--frames", arguments.frames}, {"--seconds-per-halving",
+                                      arguments.seconds_per_halving}, {"--duration", arguments.duration},
+                                      {"--ease", arguments.ease}, {"--hold", arguments.hold},
+                                      {"--density", arguments.density}, {"--offset", arguments.offset}}) {
+        if (!std::isfinite(value)) {
+            print_error(std::string(name) + " takes a finite number");
+            return exit_usage;
+        }
+    }
     const std::optional<std::uint32_t> cap = parse_cap(arguments.cap);
     if (!cap) {
         print_error("--cap takes auto or a count from 1 to 2^30");
@@ -307,6 +326,19 @@ std::optional<int> read_options(const RenderArguments& arguments, RenderOptions&
     return std::nullopt;
 }
 
+// Takes the lock of a key frame folder for the rest of the render; the exit
+// code if another render holds it or it cannot be taken.
+std::optional<int> lock_folder(const std::string& folder)
+{
+    const std::string lock = (std::filesystem::path(folder) / "keys.lock").string();
+    if (const std::optional<std::string> reason = lock_until_exit(lock)) {
+        print_error(lock + ": " + *reason + "; " + folder + " is in use by another render (wait for it, or give "
+                    "another folder)");
+        return exit_failed;
+    }
+    return std::nullopt;
+}
+
 // A key frame folder before the render: its location file, and whether that
 // file or the folder's first key frame gave the location.
 struct KeyFolder {
@@ -322,6 +354,11 @@ struct KeyFolder {
 std::optional<int> plan_key_frames(const RenderOptions& options, Location& location, KeyPlan& plan, KeyFolder& folder)
 {
     std::error_code error;
+    // One render at a time uses a key frame folder: from its location file to its last key frame.
+    const bool folder_exists = !options.keyframes.empty() && std::filesystem::is_directory(options.keyframes, error);
+    if (folder_exists)
+        if (const std::optional<int> code = lock_folder(options.keyframes))
+            return code;
     if (!options.keyframes.empty())
         folder.location_file = keys_location_path(options.keyframes);
     folder.has_location = !folder.location_file.empty() && std::filesystem::exists(folder.location_file, error);
@@ -357,14 +394,19 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
     KeyHeader first;
     const std::string file = key_file(options.keyframes, 0);
     if (!std::filesystem::exists(file, error)) {
-        if (!std::filesystem::is_directory(options.keyframes, error) &&
-            !std::filesystem::create_directories(options.keyframes, error)) {
+        if (folder_exists)
+            return std::nullopt;
+        if (!std::filesystem::create_directories(options.keyframes, error) &&
+            !std::filesystem::is_directory(options.keyframes, error)) {
             print_error("cannot make the folder " + options.keyframes);
             return exit_failed;
         }
-        return std::nullopt;
+        return lock_folder(options.keyframes);
     }
-    if (std::optional<std::string> reason = read_key_header(file, first)) {
+    bool damaged = false;
+    if (std::optional<std::string> reason = read_key_header(file, first, &damaged)) {
+        if (damaged)
+            return std::nullopt;  // computed again when its turn comes
         print_error(file + ": " + *reason);
         return exit_failed;
     }
@@ -372,10 +414,19 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
     // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
     if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
         s.width < 2 * width || s.width > 8 * width) {
+        // Picture sizes are even: the smallest is rounded up to one.
+        const auto even_above = [](int n) { return std::to_string((n + 1) / 2 * 2); };
         print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
-                    std::to_string(s.height) + " points, for pictures of that aspect from " +
-                    std::to_string(s.width / 8) + "x" + std::to_string(s.height / 8) + " up to " +
-                    std::to_string(s.width / 2) + "x" + std::to_string(s.height / 2));
+                    std::to_string(s.height) + " points, for pictures of that aspect from " + even_above(s.width / 8) +
+                    "x" + even_above(s.height / 8) + " up to " + std::to_string(s.width / 2) + "x" +
+                    std::to_string(s.height / 2));
+        return exit_usage;
+    }
+    // Kept key frames coarser than --samples asks would give coarser pictures.
+    if (s.width < 2 * width * options.samples) {
+        print_error(options.keyframes + " holds key frames for --samples " + std::to_string(s.width / (2 * width)) +
+                    " at this size, coarser than --samples " + std::to_string(options.samples) +
+                    " asks: give that --samples, or another folder");
         return exit_usage;
     }
     plan.width = s.width;
@@ -406,11 +457,11 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
     double halvings = options.frames;
     if (!options.to_width.empty()) {
         const std::optional<Decimal> given = parse_decimal(options.to_width);
-        const double to_width = given && !given->negative ? decimal_to_double(*given) : 0.0;
-        if (!(to_width > 0.0)) {
+        if (!given || given->negative || given->digits == "0") {
             print_error("--to-width takes a positive decimal number");
             return exit_usage;
         }
+        const double to_width = decimal_to_double(*given);  // 0 below the doubles' range: deeper than 1e-300
         if (!(to_width < plan.start_width)) {
             print_error("--to-width must be below the start width");
             return exit_usage;
@@ -484,11 +535,10 @@ int run_render(const RenderArguments& arguments)
         return exit_failed;
     }
     if (!folder.location_file.empty() && !folder.has_location && !folder.plan_from_header) {
-        std::ofstream file(folder.location_file, std::ios::binary | std::ios::trunc);
-        file << location_text({location.centre_re, location.centre_im, location.width,
-                               render.deep_cap.on ? 0 : render.plan.cap});
-        if (!file.flush()) {
-            print_error("cannot write " + folder.location_file);
+        if (std::optional<std::string> reason = write_whole_file(
+                folder.location_file, location_text({location.centre_re, location.centre_im, location.width,
+                                                     render.deep_cap.on ? 0 : render.plan.cap}))) {
+            print_error(*reason);
             return exit_failed;
         }
     }

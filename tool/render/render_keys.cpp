@@ -215,14 +215,17 @@ namespace {
 
 using OpenFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-// Opens a key frame file and reads its header; the reason if it is not one.
-std::optional<std::string> open_key(const std::string& path, OpenFile& file, KeyHeader& header)
+// Opens a key frame file and reads its header; the reason if it is not one,
+// with damaged set when the file itself is broken.
+std::optional<std::string> open_key(const std::string& path, OpenFile& file, KeyHeader& header, bool& damaged)
 {
+    damaged = false;
     std::FILE* opened = nullptr;
     if (std::optional<std::string> reason = open_input_file(path, opened))
         return reason;
     file.reset(opened);
     std::uint8_t bytes[header_bytes];
+    damaged = true;  // from here on, whatever is wrong is wrong in the file
     if (std::fread(bytes, 1, header_bytes, file.get()) != header_bytes || std::memcmp(bytes, key_magic, 8) != 0)
         return "not a key frame file";
     header.key = static_cast<int>(get_u32(bytes + 8));
@@ -238,27 +241,24 @@ std::optional<std::string> open_key(const std::string& path, OpenFile& file, Key
     if (s.width <= 0 || s.height <= 0 || s.width > 1 << 17 || s.height > 1 << 17 || s.width % 4 != 0 ||
         s.height % 4 != 0 || rows != band_rows || static_cast<int>(bands) != band_count(s))
         return "not a key frame file";
+    damaged = false;
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header)
-{
-    OpenFile file(nullptr, std::fclose);
-    return open_key(path, file, header);
-}
-
-std::optional<std::string> read_key(const std::string& path, const KeyHeader& expected, GridValues& values)
+// The counts of a key frame file whose header is `expected`; the reason if
+// they cannot be read, with broken set when the file itself is damaged.
+std::optional<std::string> read_counts(const std::string& path, const KeyHeader& expected, GridValues& values,
+                                       bool& broken)
 {
     KeyHeader header;
     OpenFile file(nullptr, std::fclose);
-    if (std::optional<std::string> reason = open_key(path, file, header))
+    if (std::optional<std::string> reason = open_key(path, file, header, broken))
         return reason;
     const GridLayout &s = header.layout, &e = expected.layout;
     if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
         s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step)
         return "it holds another key frame (another location, cap or size)";
+    broken = true;
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
     for (std::vector<std::uint8_t>& band : bands) {
         std::uint8_t length[8];
@@ -275,7 +275,30 @@ std::optional<std::string> read_key(const std::string& path, const KeyHeader& ex
     run_on_every_core(band_task, &job);
     if (job.failed)
         return "its counts are damaged";
+    broken = false;
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header, bool* damaged)
+{
+    OpenFile file(nullptr, std::fclose);
+    bool broken;
+    std::optional<std::string> reason = open_key(path, file, header, broken);
+    if (damaged != nullptr)
+        *damaged = broken;
+    return reason;
+}
+
+std::optional<std::string> read_key(const std::string& path, const KeyHeader& expected, GridValues& values,
+                                    bool* damaged)
+{
+    bool broken = false;
+    const std::optional<std::string> reason = read_counts(path, expected, values, broken);
+    if (damaged != nullptr)
+        *damaged = broken;
+    return reason;
 }
 
 std::optional<std::string> write_key(const std::string& path, const KeyHeader& header, const GridValues& values)

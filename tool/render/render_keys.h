@@ -65,10 +65,15 @@ struct KeyHeader {
     GridLayout layout;
 };
 
-// Reads a key frame file's header; the reason if it is not one.
-std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header);
-// Reads the counts of a key frame file whose header is `expected`; the reason if it cannot.
-std::optional<std::string> read_key(const std::string& path, const KeyHeader& expected, GridValues& values);
+// Reads a key frame file's header; the reason if it is not one, with damaged
+// (when given) telling whether the file itself is broken (cut short, its
+// bytes changed) rather than unreadable.
+std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header, bool* damaged = nullptr);
+// Reads the counts of a key frame file whose header is `expected`; the reason
+// if it cannot, with damaged as read_key_header sets it (a file of another
+// key frame is not damaged).
+std::optional<std::string> read_key(const std::string& path, const KeyHeader& expected, GridValues& values,
+                                    bool* damaged = nullptr);
 // Writes a key frame file under its name with ".part" appended, then gives
 // it its name; the reason if that failed.
 std::optional<std::string> write_key(const std::string& path, const KeyHeader& header, const GridValues& values);

@@ -31,6 +31,11 @@ std::optional<std::string> create_new_file(const std::string& path);
 // device such as /dev/zero or NUL) or the system's reason if not.
 std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file);
 
+// Takes the lock of the file at path (made if missing) until zqvtool ends,
+// without waiting: "another zqvtool holds it" if another process has it, or
+// the system's reason if it cannot be taken.
+std::optional<std::string> lock_until_exit(const std::string& path);
+
 // The whole of the regular file at path, opened as open_input_file does,
 // into contents; "it is larger than N bytes" when it holds more than limit.
 std::optional<std::string> read_input_file(const std::string& path, std::size_t limit, std::string& contents);

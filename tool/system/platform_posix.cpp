@@ -1,7 +1,8 @@
 // zqvtool on POSIX systems: stop signals through sigaction, new files
 // through open's O_EXCL, input files through a non-blocking open checked by
-// fstat.
+// fstat, locks through flock.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,20 @@ std::optional<std::string> open_input_file(const std::string& path, std::FILE*& 
     file = fdopen(fd, "rb");
     if (file == nullptr) {
         const std::string reason = std::strerror(errno);
+        close(fd);
+        return reason;
+    }
+    return std::nullopt;
+}
+
+// The descriptor stays open, and the lock held, until the process ends.
+std::optional<std::string> lock_until_exit(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::string(std::strerror(errno));
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const std::string reason = errno == EWOULDBLOCK ? "another zqvtool holds it" : std::strerror(errno);
         close(fd);
         return reason;
     }

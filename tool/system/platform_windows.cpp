@@ -1,6 +1,6 @@
 // zqvtool on Windows: Ctrl-C and Ctrl-Break through the C runtime's
 // signals, new files through _open's _O_EXCL, input files through CreateFile
-// checked by GetFileType.
+// checked by GetFileType, locks through LockFileEx.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -73,6 +73,22 @@ std::optional<std::string> open_input_file(const std::string& path, std::FILE*& 
     if (file == nullptr) {
         _close(fd);
         return std::string(std::strerror(errno));
+    }
+    return std::nullopt;
+}
+
+// The handle stays open, and the lock held, until the process ends.
+std::optional<std::string> lock_until_exit(const std::string& path)
+{
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::string(std::strerror(EACCES));
+    OVERLAPPED at{};
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return std::string(error == ERROR_LOCK_VIOLATION ? "another zqvtool holds it" : std::strerror(EACCES));
     }
     return std::nullopt;
 }
