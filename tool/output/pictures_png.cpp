@@ -4,8 +4,7 @@
 // files are the Linux build's.
 #include <zlib.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -120,16 +119,7 @@ std::optional<std::string> write_picture(const std::uint8_t* picture)
     if (!encode_png(picture))
         return "zlib could not compress a picture";
     const std::string name = *picture_name(pattern, ++pictures_written);
-    if (std::optional<std::string> reason = create_new_file(name))  // never over an existing file
-        return reason;
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    if (file == nullptr)
-        return std::strerror(errno);
-    errno = 0;
-    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    if (std::fclose(file) != 0 || !written)
-        return errno != 0 ? std::strerror(errno) : "the disk took only part of a picture";
-    return std::nullopt;
+    return write_new_file(name, png.data(), png.size());  // never over an existing file
 }
 
 std::optional<std::string> close_pictures()

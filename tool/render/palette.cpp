@@ -3,9 +3,10 @@
 
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
+#include <cstring>
 #include <sstream>
 
 #include "fractal/lanes/worker_pool.h"
@@ -194,10 +195,8 @@ std::optional<std::string> find_palette(const std::string& name_or_path, Palette
     constexpr std::size_t largest_palette_file = std::size_t{256} << 16;
     std::string contents;
     if (std::optional<std::string> reason = read_input_file(name_or_path, largest_palette_file, contents)) {
-        std::error_code error;
-        return name_or_path + ": " +
-               (std::filesystem::exists(name_or_path, error) ? *reason
-                                                              : "neither a built-in palette nor a readable palette file");
+        const bool missing = *reason == std::strerror(ENOENT);
+        return name_or_path + ": " + (missing ? "neither a built-in palette nor a readable palette file" : *reason);
     }
     std::istringstream file(contents);
     palette = {{}, 8.0};

@@ -24,6 +24,9 @@ void write_error_now(const char* text, std::size_t size);
 // Creates an empty file at path only if nothing is there, not even a
 // dangling symbolic link; the system's reason if it could not.
 std::optional<std::string> create_new_file(const std::string& path);
+// Creates a file at path as create_new_file does and writes data into it;
+// the system's reason if it could not ("No space left on device").
+std::optional<std::string> write_new_file(const std::string& path, const void* data, std::size_t size);
 
 // Opens the file at path for reading, in binary, if it is a regular file
 // (after following symbolic links): at once, never waiting on a FIFO with no

@@ -44,6 +44,51 @@ std::optional<std::string> create_new_file(const std::string& path)
     return std::nullopt;
 }
 
+namespace {
+
+// The C runtime's text for a Win32 error, the same in every language.
+std::string error_text(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return std::strerror(ENOENT);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return std::strerror(EACCES);
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return std::strerror(EEXIST);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return std::strerror(ENOSPC);
+    default: return std::strerror(EIO);
+    }
+}
+
+}  // namespace
+
+// Through Win32 rather than the C runtime, whose errno after a failed write
+// does not always say why.
+std::optional<std::string> write_new_file(const std::string& path, const void* data, std::size_t size)
+{
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return error_text(GetLastError());
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, chunk, &written, nullptr) || written == 0) {
+            const DWORD error = written == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError();
+            CloseHandle(handle);
+            return error_text(error);
+        }
+        bytes += written;
+        size -= written;
+    }
+    if (!CloseHandle(handle))
+        return error_text(GetLastError());
+    return std::nullopt;
+}
+
 // A folder does not open as a file; a device name (NUL, CON) or a pipe
 // opens at once and is then told apart from a file on a disk.
 std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file)
@@ -54,12 +99,8 @@ std::optional<std::string> open_input_file(const std::string& path, std::FILE*& 
         return std::string("it is not a regular file");
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return std::string(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::strerror(ENOENT)
-                           : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? std::strerror(EACCES)
-                                                                                               : std::strerror(EIO));
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return error_text(GetLastError());
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
         return std::string("it is not a regular file");
@@ -83,12 +124,12 @@ std::optional<std::string> lock_until_exit(const std::string& path)
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return std::string(std::strerror(EACCES));
+        return error_text(GetLastError());
     OVERLAPPED at{};
     if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         const DWORD error = GetLastError();
         CloseHandle(handle);
-        return std::string(error == ERROR_LOCK_VIOLATION ? "another zqvtool holds it" : std::strerror(EACCES));
+        return error == ERROR_LOCK_VIOLATION ? "another zqvtool holds it" : error_text(error);
     }
     return std::nullopt;
 }
