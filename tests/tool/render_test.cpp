@@ -181,6 +181,10 @@ TEST(ToolRender, RefusesBadInputsAndStopsWhereDoublePrecisionEnds)
     EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --palette bad.pal refused/c%03d.png", out, err), 2);
     EXPECT_NE(err.find("bad.pal:3:"), std::string::npos) << err;
     EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --size 33x24 refused/d%03d.png", out, err), 2);
+    // Key frames of 61440x34560 points (52 GB) are refused before anything is computed.
+    EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 --size 7680x4320 --samples 4 refused/f%03d.png",
+                       out, err), 2);
+    EXPECT_NE(err.find("MB for key frames of 61440x34560 points"), std::string::npos) << err;
     // The Windows build writes PNG pictures only, and says so.
     if (!tool_writes_video) {
         EXPECT_EQ(run_tool(std::string("render ") + location + " --fps 2 refused/e.gif", out, err), 2);

@@ -507,6 +507,17 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
     return std::nullopt;
 }
 
+// The memory a render takes at its peak: two key frames in hand, each point
+// with its count, fraction and colours, whole and halved (4 + 2 + 3 + 3/4
+// bytes), and the packed bands of one being read or written (at most 6 bytes
+// a point); then the pictures and the encoder's frames, well within 16 bytes
+// a pixel.
+std::uint64_t render_memory(const KeyPlan& plan, int width, int height)
+{
+    const auto points = static_cast<std::uint64_t>(plan.width) * static_cast<std::uint64_t>(plan.height);
+    return points * 51 / 2 + static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 16;
+}
+
 int run_render(const RenderArguments& arguments)
 {
     RenderOptions options;
@@ -520,6 +531,16 @@ int run_render(const RenderArguments& arguments)
     Pace pace;
     if (const std::optional<int> code = plan_depth(options, folder, render, pace))
         return *code;
+    const std::uint64_t needed = render_memory(render.plan, options.width, options.height);
+    const std::uint64_t available = memory_available();
+    if (needed > available) {
+        constexpr std::uint64_t megabyte = 1 << 20;
+        print_error("the render needs about " + std::to_string(needed / megabyte) + " MB for key frames of " +
+                    std::to_string(render.plan.width) + "x" + std::to_string(render.plan.height) +
+                    " points (twice --size, times --samples), more than the " + std::to_string(available / megabyte) +
+                    " MB there is: give a smaller --size or --samples");
+        return exit_usage;
+    }
     render.colouring = options.colouring;
     render.keyframes = options.keyframes;
     const std::int64_t total = video_pictures(pace);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -33,6 +34,11 @@ std::optional<std::string> write_new_file(const std::string& path, const void* d
 // writer or a device. "it is not a regular file" (a folder, a FIFO, a
 // device such as /dev/zero or NUL) or the system's reason if not.
 std::optional<std::string> open_input_file(const std::string& path, std::FILE*& file);
+
+// The bytes of memory zqvtool may still take: the memory the system has
+// free or can free, within the process's address space and the limits set
+// on it (ulimit -v, -d).
+std::uint64_t memory_available();
 
 // Takes the lock of the file at path (made if missing) until zqvtool ends,
 // without waiting: "another zqvtool holds it" if another process has it, or

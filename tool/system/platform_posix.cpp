@@ -3,12 +3,15 @@
 // fstat, locks through flock.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "tool/system/platform.h"
 
@@ -94,6 +97,32 @@ std::optional<std::string> open_input_file(const std::string& path, std::FILE*& 
         return reason;
     }
     return std::nullopt;
+}
+
+// MemAvailable of /proc/meminfo (free memory and the caches the kernel can
+// drop), or the free pages where there is none, under the process's limits.
+std::uint64_t memory_available()
+{
+    std::uint64_t available = 0;
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string key; meminfo >> key;) {
+        std::uint64_t kilobytes = 0;
+        meminfo >> kilobytes;
+        if (key == "MemAvailable:") {
+            available = kilobytes * 1024;
+            break;
+        }
+        meminfo.ignore(1 << 10, '\n');
+    }
+    if (available == 0)
+        available = static_cast<std::uint64_t>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit {};
+        if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+            static_cast<std::uint64_t>(limit.rlim_cur) < available)
+            available = static_cast<std::uint64_t>(limit.rlim_cur);
+    }
+    return available;
 }
 
 // The descriptor stays open, and the lock held, until the process ends.

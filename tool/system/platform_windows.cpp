@@ -118,6 +118,17 @@ std::optional<std::string> open_input_file(const std::string& path, std::FILE*& 
     return std::nullopt;
 }
 
+// What may still be committed (memory and page file) and, for the 32-bit
+// program above all, what is left of its address space.
+std::uint64_t memory_available()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status))
+        return UINT64_MAX;
+    return status.ullAvailPageFile < status.ullAvailVirtual ? status.ullAvailPageFile : status.ullAvailVirtual;
+}
+
 // The handle stays open, and the lock held, until the process ends.
 std::optional<std::string> lock_until_exit(const std::string& path)
 {
