@@ -34,6 +34,8 @@ bool top_up_grid_feed(GridJob& job, GridFeed& feed)
         feed.index.resize(s.width);
     }
     while (feed.end == 0) {
+        if (job.stop != nullptr && job.stop->load(std::memory_order_relaxed))
+            return false;
         const int row = job.next_row.fetch_add(1, std::memory_order_relaxed);
         if (row >= s.height)
             return false;
@@ -67,7 +69,8 @@ void finish_grid_point(GridJob& job, std::int64_t index, std::uint32_t count, do
     job.values->fractions[index] = count == grid_inside ? 0 : smooth_fraction(magnitude2);
 }
 
-std::uint64_t compute_grid(const GridLayout& layout, GridValues& values, const GridLayout* parent, const GridValues* parent_values)
+std::optional<std::uint64_t> compute_grid(const GridLayout& layout, GridValues& values, const std::atomic<bool>* stop,
+                                          const GridLayout* parent, const GridValues* parent_values)
 {
     const std::size_t points = static_cast<std::size_t>(layout.width) * layout.height;
     values.counts.resize(points);
@@ -79,8 +82,10 @@ std::uint64_t compute_grid(const GridLayout& layout, GridValues& values, const G
         im_of_row[row] = grid_im(layout, row);
     const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
     GridJob job{&layout, re_of_column.data(), im_of_row.data(), shares ? parent : nullptr,
-                shares ? parent_values : nullptr, &values, {0}, {0}};
+                shares ? parent_values : nullptr, &values, stop, {0}, {0}};
     run_on_every_core(grid_task, &job);
+    if (stop != nullptr && stop->load())
+        return std::nullopt;
     return job.computed.load();
 }
 

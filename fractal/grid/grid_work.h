@@ -20,6 +20,7 @@ struct GridJob {
     const GridLayout* parent;             // null: every point is computed
     const GridValues* parent_values;
     GridValues* values;
+    const std::atomic<bool>* stop;          // when set, no more rows are handed out; null: never
     alignas(64) std::atomic<int> next_row;  // on a cache line of its own: every thread writes it
     std::atomic<std::uint64_t> computed;    // points iterated, not copied
 };
@@ -32,7 +33,7 @@ struct GridFeed {
 };
 
 // Refills an empty feed from the next rows, copying the points the parent
-// shares on the way; false when no row is left.
+// shares on the way; false when no row is left or the job is stopped.
 bool top_up_grid_feed(GridJob& job, GridFeed& feed);
 
 // Writes a point's result: its count and, if it escaped, its smooth fraction.

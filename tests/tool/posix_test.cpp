@@ -100,6 +100,25 @@ TEST(ToolSignals, SigtermKeepsWholeFramesAndCtrlCStopsEvenALongFrame)
     EXPECT_NE(std::string(said.begin(), said.end()).find("Ctrl-C received, stopping"), std::string::npos);
 }
 
+// A render stops within a second of a signal, in the middle of a key frame
+// of double precision at a high cap too, and leaves nothing.
+TEST(ToolSignals, ARenderStopsWithinASecondInTheMiddleOfAKeyFrame)
+{
+    std::filesystem::create_directory("stop");
+    // The period-3 bulb fills the view: its points take the whole cap each.
+    const pid_t child = start_tool("stop", {"render", "--size", "320x180", "--centre", "-0.1225,0.7449", "--width",
+                                            "0.1", "--frames", "4", "--cap", "1000000", "r%03d.png"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const Clock::time_point sent = Clock::now();
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = std::chrono::duration<double>(Clock::now() - sent).count();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
+    EXPECT_LT(seconds, 2.0);  // a tenth of a second or so; a key frame of this cap takes far longer
+    EXPECT_EQ(names_in("stop"), std::vector<std::string>{"err.txt"});
+}
+
 TEST(ToolOutputs, NeverReplacesWhatIsNotARegularFileNorExceedsGifRates)
 {
     std::string out, err;

@@ -123,16 +123,24 @@ namespace {
 std::optional<std::string> finish_files(const std::vector<std::string>& names, const std::string& suffix, bool keep,
                                         bool force)
 {
-    for (const std::string& name : names) {
-        if (!keep)
-            break;
-        if (std::optional<std::string> reason = give_name(name + suffix, name, force))
-            return reason;
+    // The pictures are made in order under a suffix no name had: the first
+    // one missing ends those written, however many the render would have made.
+    const auto remove_from = [&names, &suffix](std::size_t first) {
+        std::error_code error;
+        for (std::size_t i = first; i < names.size(); ++i)
+            if (!std::filesystem::remove(names[i] + suffix, error))
+                break;
+    };
+    if (!keep) {
+        remove_from(0);
+        return std::nullopt;
     }
-    std::error_code error;
-    if (!keep)
-        for (const std::string& name : names)
-            std::filesystem::remove(name + suffix, error);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::optional<std::string> reason = give_name(names[i] + suffix, names[i], force)) {
+            remove_from(i);
+            return reason;
+        }
+    }
     return std::nullopt;
 }
 

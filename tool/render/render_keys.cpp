@@ -187,7 +187,10 @@ std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, i
 {
     const GridLayout layout = key_layout(plan, key);
     if (grid_resolves(layout)) {
-        engine.points = compute_grid(layout, values, parent, parent_values);
+        const std::optional<std::uint64_t> points = compute_grid(layout, values, stop, parent, parent_values);
+        engine.points = points.value_or(0);
+        if (!points)
+            return "key frame " + std::to_string(key) + " was stopped";
         return std::nullopt;
     }
     if (key > engine.deep_last_key)
