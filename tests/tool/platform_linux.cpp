@@ -41,6 +41,10 @@ Pictures decode_pictures(const std::string& path)
     pictures.rate_den = format->streams[index]->avg_frame_rate.den;
     if (const char* name = av_get_pix_fmt_name(decoder->pix_fmt))
         pictures.pixels = name;
+    const AVCodecParameters* tags = format->streams[index]->codecpar;
+    for (const char* name : {av_color_space_name(tags->color_space), av_color_primaries_name(tags->color_primaries),
+                             av_color_transfer_name(tags->color_trc), av_color_range_name(tags->color_range)})
+        pictures.colours += std::string(pictures.colours.empty() ? "" : "/") + (name != nullptr ? name : "?");
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     SwsContext* to_rgb = nullptr;

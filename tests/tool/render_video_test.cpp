@@ -1,5 +1,5 @@
-// zqvtool render's videos, in the Linux build: the picture count, size and
-// frame rate the options ask for.
+// zqvtool render's videos, in the Linux build: the picture count, size,
+// frame rate and colour tags the options and the size ask for.
 #include <gtest/gtest.h>
 
 #include "tool_test_support.h"
@@ -24,6 +24,11 @@ TEST(ToolRenderVideo, H264HasTheSizeRateAndPictureCountAsked)
     // --pixels yuv444 keeps every pixel's colour.
     ASSERT_EQ(run_tool("render --size 64x36 --frames 1 --fps 10 --pixels yuv444 --force zoom.mp4", out, err), 0) << err;
     EXPECT_EQ(decode_pictures("zoom.mp4").pixels, "yuv444p");
+
+    // HD is converted by BT.709 and tagged in full; below it, BT.601's matrix.
+    EXPECT_EQ(video.colours, "smpte170m/unknown/unknown/tv");
+    ASSERT_EQ(run_tool("render --size 1280x720 --frames 0.01 --fps 1 --force hd.mp4", out, err), 0) << err;
+    EXPECT_EQ(decode_pictures("hd.mp4").colours, "bt709/bt709/bt709/tv");
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ struct Pictures {
     int width = 0, height = 0;
     int rate_num = 0, rate_den = 1;
     std::string pixels;  // the pixel format's name ("yuv420p")
+    std::string colours;  // the tags: matrix/primaries/transfer/range ("bt709/bt709/bt709/tv")
     std::vector<std::uint64_t> hashes;
 };
 Pictures decode_pictures(const std::string& path);

@@ -178,6 +178,13 @@ int open_muxer(const PictureFormat& format, const std::string& write_path)
     return output.stream == nullptr ? AVERROR(ENOMEM) : 0;
 }
 
+// Whether pictures of this height are HD (720 lines and up), whose video
+// players show by BT.709.
+bool high_definition(int height)
+{
+    return height >= 720;
+}
+
 // The encoder for width x height pictures at fps, its frame and packet, and
 // the stream's parameters from it.
 int open_encoder(const PictureFormat& format, AVPixelFormat pixels, int width, int height, int fps,
@@ -202,9 +209,17 @@ int open_encoder(const PictureFormat& format, AVPixelFormat pixels, int width, i
     if ((o.muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0)
         o.encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (pixels == AV_PIX_FMT_YUV420P || pixels == AV_PIX_FMT_YUV444P) {
-        // swscale's conversion into YUV: BT.601 in the limited range.
-        o.encoder->colorspace = AVCOL_SPC_SMPTE170M;
+        // The conversion into YUV (open_converter), in the limited range:
+        // BT.709 for HD, tagged in full, as players assume for HD whatever
+        // the tags; BT.601, the convention, below it.
         o.encoder->color_range = AVCOL_RANGE_MPEG;
+        if (high_definition(height)) {
+            o.encoder->colorspace = AVCOL_SPC_BT709;
+            o.encoder->color_primaries = AVCOL_PRI_BT709;
+            o.encoder->color_trc = AVCOL_TRC_BT709;
+        } else {
+            o.encoder->colorspace = AVCOL_SPC_SMPTE170M;
+        }
     }
     AVDictionary* settings = nullptr;
     av_dict_parse_string(&settings, format.options, "=", ":", 0);
@@ -234,7 +249,15 @@ int open_converter(AVPixelFormat pixels, int width, int height)
     const int filter = pixels == AV_PIX_FMT_YUV420P ? SWS_AREA : SWS_POINT;
     output.converter = sws_getContext(width, height, output.source, width, height, pixels, filter, nullptr,
                                       nullptr, nullptr);
-    return output.converter == nullptr ? AVERROR(ENOMEM) : 0;
+    if (output.converter == nullptr)
+        return AVERROR(ENOMEM);
+    if (pixels != AV_PIX_FMT_RGB8 && high_definition(height)) {
+        // From full-range RGB into limited-range BT.709 YUV; the rest as swscale's defaults.
+        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+        if (sws_setColorspaceDetails(output.converter, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0)
+            return AVERROR(EINVAL);
+    }
+    return 0;
 }
 
 // Opens the file (image2 opens each picture's file itself) and writes the header.
