@@ -63,11 +63,13 @@ void start_progress(const char* unit, std::int64_t total)
     shown_length = 0;
 }
 
-// At most five lines a second, and always the last one.
+// On a terminal at most five lines a second, and always the last one; into
+// a log (stderr not a terminal) a plain line every 10 seconds.
 void show_progress(std::int64_t done)
 {
     const Clock::time_point now = Clock::now();
-    if (!on_terminal || interrupt_seen != 0 || (now - shown < std::chrono::milliseconds(200) && done < goal))
+    const auto every = on_terminal ? std::chrono::milliseconds(200) : std::chrono::milliseconds(10000);
+    if (interrupt_seen != 0 || (now - shown < every && (done < goal || !on_terminal)))
         return;
     shown = now;
     const double seconds = std::chrono::duration<double>(now - started).count();
@@ -78,6 +80,10 @@ void show_progress(std::int64_t done)
         line += ", " + std::to_string(static_cast<long long>((goal - done) / rate + 0.5)) + " s left";
     else if (done == goal)
         line += ", " + one_decimal(seconds) + " s";
+    if (!on_terminal) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return;
+    }
     const std::size_t length = line.size();
     line.resize(std::max(length, shown_length), ' ');
     shown_length = length;

@@ -10,8 +10,9 @@ namespace zqv {
 // One line on standard error: "zqvtool: " and the text.
 void print_error(const std::string& text);
 
-// Progress on standard error while it is a terminal: what is counted, done
-// of total, the rate and the time left; end_progress ends the line.
+// Progress on standard error: what is counted, done of total, the rate and
+// the time left, kept up to date on a terminal, and a plain line every 10
+// seconds where it is not (a log); end_progress ends the terminal's line.
 void start_progress(const char* unit, std::int64_t total);
 void show_progress(std::int64_t done);
 void end_progress();
