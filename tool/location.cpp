@@ -3,6 +3,7 @@
 #include "tool/location.h"
 
 #include <charconv>
+#include <set>
 #include <sstream>
 
 #include "app/program.h"
@@ -79,7 +80,7 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
     const bool bom = text.compare(0, 3, "\xef\xbb\xbf") == 0;
     std::istringstream lines(bom ? text.substr(3) : text);
     std::string line;
-    bool has_re = false, has_im = false, has_width = false, has_cap = false, has_switch = false, has_last = false;
+    std::set<std::string> seen;  // the keys given so far
     for (int number = 1; std::getline(lines, line); ++number) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -90,10 +91,7 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
         const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
         const std::string where = "line " + std::to_string(number) + ": ";
         std::int64_t count = 0;
-        bool* seen = key == "centre-re" ? &has_re : key == "centre-im" ? &has_im : key == "width" ? &has_width
-                   : key == "cap" ? &has_cap : key == "switch-frame" ? &has_switch : key == "last-cap" ? &has_last
-                                                                                                    : nullptr;
-        if (seen != nullptr && *seen)
+        if (!seen.insert(key).second)  // an unknown key is refused where it first stands
             return where + key + " comes a second time";
         if (key == "centre-re" || key == "centre-im" || key == "width") {
             const std::optional<Decimal> d = parse_decimal(value);
@@ -114,10 +112,8 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
         } else {
             return where + "not a location line: " + shown_line(line);
         }
-        if (seen != nullptr)
-            *seen = true;
     }
-    if (!has_re || !has_im || !has_width)
+    if (seen.count("centre-re") == 0 || seen.count("centre-im") == 0 || seen.count("width") == 0)
         return std::string("it lacks centre-re, centre-im or width");
     if (location.width.negative || location.width.digits == "0")
         return std::string("its width is not positive");

@@ -95,12 +95,11 @@ struct KeyCounts {
     double seconds = 0.0;
 };
 
-// What a render holds while it runs: the key frames' plan and colours, their
-// folder, the deep engine, the automatic cap and what the key frames took.
+// What a render holds while it runs: what it was asked for, the key frames'
+// plan, the deep engine, the automatic cap and what the key frames took.
 struct Render {
+    const RenderOptions& options;
     KeyPlan plan;
-    Colouring colouring;
-    std::string keyframes;  // the key frame folder; empty: none
     KeyEngine engine;
     DeepAutoCap deep_cap;
     KeyCounts counts;
@@ -153,7 +152,8 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     key.index = index;
     key.layout = key_layout(at, index);
     KeyHeader header{index, key.layout};
-    const std::string file = render.keyframes.empty() ? std::string() : key_file(render.keyframes, index);
+    const std::string& folder = render.options.keyframes;
+    const std::string file = folder.empty() ? std::string() : key_file(folder, index);
     std::error_code error;
     bool kept_whole = false;
     if (!file.empty() && std::filesystem::exists(file, error)) {
@@ -193,7 +193,7 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     }
     if (deep_cap.on)
         note_key_cap(deep_cap, key.layout.cap, key.values);
-    colour_grid(render.colouring, key.values, key.rgb);
+    colour_grid(render.options.colouring, key.values, key.rgb);
     halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
     counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return std::nullopt;
@@ -524,7 +524,7 @@ int run_render(const RenderArguments& arguments)
     if (const std::optional<int> code = read_options(arguments, options))
         return *code;
     Location location = options.location;
-    Render render;
+    Render render{options, {}, {}, {}, {}};
     KeyFolder folder;
     if (const std::optional<int> code = plan_key_frames(options, location, render.plan, folder))
         return *code;
@@ -541,8 +541,6 @@ int run_render(const RenderArguments& arguments)
                     " MB there is: give a smaller --size or --samples");
         return exit_usage;
     }
-    render.colouring = options.colouring;
-    render.keyframes = options.keyframes;
     const std::int64_t total = video_pictures(pace);
 
     const std::string& out = options.out;

@@ -186,21 +186,19 @@ std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, i
                                        const std::atomic<bool>* stop)
 {
     const GridLayout layout = key_layout(plan, key);
+    std::optional<std::uint64_t> points;
     if (grid_resolves(layout)) {
-        const std::optional<std::uint64_t> points = compute_grid(layout, values, stop, parent, parent_values);
-        engine.points = points.value_or(0);
-        if (!points)
-            return "key frame " + std::to_string(key) + " was stopped";
-        return std::nullopt;
+        points = compute_grid(layout, values, stop, parent, parent_values);
+    } else {
+        if (key > engine.deep_last_key)
+            return "key frame " + std::to_string(key) + " lies past double precision, deeper than the deep engine "
+                   "was started for";
+        // Only a deep parent's points are copied: a double grid's last key frames
+        // place their points by rounded coordinates, up to half a step off.
+        const bool deep_parent = parent != nullptr && !grid_resolves(*parent);
+        points = compute_deep_grid(engine.deep, layout, values, stop, deep_parent ? parent : nullptr,
+                                   deep_parent ? parent_values : nullptr);
     }
-    if (key > engine.deep_last_key)
-        return "key frame " + std::to_string(key) + " lies past double precision, deeper than the deep engine was "
-               "started for";
-    // Only a deep parent's points are copied: a double grid's last key frames
-    // place their points by rounded coordinates, up to half a step off.
-    const bool deep_parent = parent != nullptr && !grid_resolves(*parent);
-    const std::optional<std::uint64_t> points = compute_deep_grid(
-        engine.deep, layout, values, stop, deep_parent ? parent : nullptr, deep_parent ? parent_values : nullptr);
     engine.points = points.value_or(0);
     if (!points)
         return "key frame " + std::to_string(key) + " was stopped";

@@ -26,7 +26,9 @@ void write_error_now(const char* text, std::size_t size);
 // dangling symbolic link; the system's reason if it could not.
 std::optional<std::string> create_new_file(const std::string& path);
 // Creates a file at path as create_new_file does and writes data into it;
-// the system's reason if it could not ("No space left on device").
+// the system's reason if it could not ("No space left on device"). The
+// Windows build's alone (its PNG writer): there the C runtime's errno after a
+// failed write does not always say why.
 std::optional<std::string> write_new_file(const std::string& path, const void* data, std::size_t size);
 
 // Opens the file at path for reading, in binary, if it is a regular file

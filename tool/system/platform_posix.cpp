@@ -50,29 +50,6 @@ std::optional<std::string> create_new_file(const std::string& path)
     return std::nullopt;
 }
 
-std::optional<std::string> write_new_file(const std::string& path, const void* data, std::size_t size)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::string(std::strerror(errno));
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const std::string reason = written < 0 ? std::strerror(errno) : std::strerror(ENOSPC);
-            close(fd);
-            return reason;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    if (close(fd) != 0)
-        return std::string(std::strerror(errno));
-    return std::nullopt;
-}
-
 // O_NONBLOCK makes opening a FIFO return at once; the opened handle is then
 // checked, so a file swapped for something else after a check by name is
 // refused too.
