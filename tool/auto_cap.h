@@ -28,16 +28,23 @@ std::uint32_t auto_cap(int halvings);
 
 // The automatic cap of a render that goes past double precision, where the
 // counts grow with the depth far faster than 256 a halving. Key frame 0
-// starts at auto_cap_start. A key frame with more than 1% more of its points
-// at the cap than the key frame before is computed again at twice the cap,
-// and again while the last doubling let at least a quarter of the points at
-// the cap escape (when it does not, they lie inside the set, which no cap
-// changes), or while less than 1% of its points escaped after a key frame
-// with less than 1% at the cap (the zoom starts deeper than the counts
-// reach); after a key frame with more than 1% of its points escaped above
-// half the cap, the next starts at twice it. Never above auto_cap_ceiling.
-// Points inside cost the cap's iterations each, so a view that turns wholly
-// inside the set must not climb to the ceiling.
+// starts at auto_cap_start. Points at the cap count only outside the main
+// cardioid and the period-2 bulb (inside those, no cap changes anything). A
+// key frame with more than 1% more of its points at the cap than the key
+// frame before is computed again at twice the cap if the counts reach
+// toward the cap (the points escaped above half of it are at least a quarter
+// as many as that rise), if half its points went to the cap at once, or if
+// less than 1% of its points escaped after a key frame with less than 1% at
+// the cap (the zoom starts deeper than the counts reach); then again while
+// the last doubling let at least a quarter of the points at the cap escape
+// or nothing escaped yet. Otherwise the points newly at the cap are taken to
+// be inside the set: a zoom into a minibrot does not double the cap at every
+// key frame as the minibrot fills the view. After a key frame with more than
+// 1% of its points escaped above half the cap, the next starts at twice it;
+// after one with less than 1% escaped above a quarter of it and less than
+// 1% at it, at half it (not below auto_cap_start), so that the cap comes
+// down again once the view has passed what needed it. Never above
+// auto_cap_ceiling.
 struct DeepAutoCap {
     bool on = false;
     std::uint32_t cap = auto_cap_start;  // the next key frame's
@@ -45,11 +52,13 @@ struct DeepAutoCap {
     std::uint32_t highest = 0;           // the highest cap used
 };
 
-// After a key frame of that cap and values: the next key frame's start.
-void note_key_cap(DeepAutoCap& deep_cap, std::uint32_t cap, const GridValues& values);
-// Whether the key frame just computed at cap, with values, is computed again:
-// then cap is doubled. capped_before is the share at the cap before the last
-// doubling, 2 at the first computation, and is kept up to date.
-bool raise_key_cap(const DeepAutoCap& deep_cap, const GridValues& values, std::uint32_t& cap, double& capped_before);
+// After a key frame of that layout and values: the next key frame's start.
+void note_key_cap(DeepAutoCap& deep_cap, const GridLayout& layout, const GridValues& values);
+// Whether the key frame just computed with that layout and values is
+// computed again: then cap is twice the layout's. capped_before is the share
+// at the cap before the last doubling, 2 at the first computation, and is
+// kept up to date.
+bool raise_key_cap(const DeepAutoCap& deep_cap, const GridLayout& layout, const GridValues& values,
+                   std::uint32_t& cap, double& capped_before);
 
 }  // namespace zqv

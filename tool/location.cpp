@@ -2,7 +2,9 @@
 // line, and the start a command line chooses.
 #include "tool/location.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -27,6 +29,13 @@ std::string location_path(const std::string& recording_path)
     return recording_path + ".location";
 }
 
+// The keys of a key frame folder's zoom, and the member of Location each fills.
+constexpr std::pair<const char*, std::optional<Decimal> Location::*> zoom_keys[] = {
+    {"end-width", &Location::end_width},
+    {"halvings", &Location::halvings},
+    {"seconds-per-halving", &Location::seconds_per_halving},
+    {"duration", &Location::duration}};
+
 std::string location_text(const Location& location)
 {
     std::string text = "# ZQV location: the exact start of a zoom; zqvtool generate or render --location reads it\n";
@@ -38,6 +47,9 @@ std::string location_text(const Location& location)
         text += "switch-frame " + std::to_string(location.switch_frame) + "\n";
     if (location.last_cap != 0)
         text += "last-cap " + std::to_string(location.last_cap) + "\n";
+    for (const auto& [key, member] : zoom_keys)
+        if (location.*member)
+            text += std::string(key) + " " + decimal_text(*(location.*member)) + "\n";
     return text;
 }
 
@@ -105,6 +117,13 @@ std::optional<std::string> parse_location(const std::string& text, Location& loc
             if (!cap)
                 return where + "cap is neither auto nor a count from 1 to 2^30";
             location.cap = *cap;
+        } else if (const auto* zoom_key = std::find_if(std::begin(zoom_keys), std::end(zoom_keys),
+                                                       [&](const auto& k) { return key == k.first; });
+                   zoom_key != std::end(zoom_keys)) {
+            const std::optional<Decimal> d = parse_decimal(value);
+            if (!d || d->negative || d->digits == "0")
+                return where + key + " is not a positive decimal number";
+            location.*(zoom_key->second) = *d;
         } else if (key == "switch-frame" && parse_count(value, count) && count >= 0) {
             location.switch_frame = count;
         } else if (key == "last-cap" && parse_count(value, count) && count >= 1 && count <= std::int64_t{1} << 30) {

@@ -18,6 +18,9 @@ struct Location {
     std::uint32_t cap = 0;          // 0: auto
     std::int64_t switch_frame = -1; // the first deep frame; -1: none
     std::uint32_t last_cap = 0;     // the cap of the last frame made
+    // A key frame folder's: where the render that made it ended (--to-width
+    // or --frames) and its pace (--seconds-per-halving or --duration).
+    std::optional<Decimal> end_width, halvings, seconds_per_halving, duration;
 };
 
 // A cap as written: "auto" (0) or a count from 1 to 2^30; nothing if neither.
@@ -27,7 +30,8 @@ std::optional<std::uint32_t> parse_cap(const std::string& text);
 std::string location_path(const std::string& recording_path);
 
 // Lines "key value"; '#' starts a comment line. Keys: centre-re, centre-im,
-// width (decimals), cap (a number or auto), switch-frame, last-cap.
+// width (decimals), cap (a number or auto), switch-frame, last-cap, and
+// end-width, halvings, seconds-per-halving, duration (positive decimals).
 std::string location_text(const Location& location);
 // The location in text, or the reason it is not one.
 std::optional<std::string> parse_location(const std::string& text, Location& location);

@@ -177,8 +177,12 @@ int run_deep_generate(const DeepRequest& request)
         return exit_failed;
     }
 
-    Location location{request.centre_re, request.centre_im, request.width, request.cap,
-                      switch_frame < frames ? switch_frame : -1, 0};
+    Location location;
+    location.centre_re = request.centre_re;
+    location.centre_im = request.centre_im;
+    location.width = request.width;
+    location.cap = request.cap;
+    location.switch_frame = switch_frame < frames ? switch_frame : -1;
     DeepZoom zoom;
     BlockFlags blocks;  // of the last deep frame
     if (switch_frame < frames) {

@@ -6,11 +6,15 @@
 // use are held; everything is written under temporary names that take the
 // output's names only when the render is complete.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +60,8 @@ struct RenderArguments {
     EncoderSettings encoder;
     bool force = false;
     bool location_given = false;
+    bool depth_given = false;  // --frames or --to-width
+    bool pace_given = false;   // --seconds-per-halving or --duration
 };
 
 // What a render is asked for, each part in its type, as read_options reads
@@ -76,6 +82,7 @@ struct RenderOptions {
     std::string keyframes;      // the key frame folder; empty: none
     EncoderSettings encoder;
     bool force = false;
+    bool depth_given = false, pace_given = false;
 };
 
 // A key frame in hand: its counts while the next one may share them, and its colours.
@@ -83,8 +90,7 @@ struct Key {
     int index = -1;
     GridLayout layout;
     GridValues values;
-    std::vector<std::uint8_t> rgb;       // its colours in three planes, as colour_grid makes them
-    std::vector<std::uint8_t> half_rgb;  // halved, for when it is the inner key frame
+    std::vector<std::uint8_t> rgb;  // its colours in three planes, as colour_grid makes them
 };
 
 struct KeyCounts {
@@ -95,15 +101,65 @@ struct KeyCounts {
     double seconds = 0.0;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// What the progress line tells while a render runs: the picture loop and
+// make_key keep it, and a ticker shows it once a second as well, so that the
+// line moves while a long key frame is computed.
+struct RenderProgress {
+    std::mutex lock;
+    std::int64_t pictures = 0, total = 0;
+    int keys_made = 0, keys_total = 0;
+    int key = -1;  // the key frame being computed; -1: none
+    double key_width = 0.0;
+    std::uint32_t key_cap = 0;
+    Clock::time_point key_started;
+    double key_seconds = 0.0, picture_seconds = 0.0;  // spent on the key frames and pictures made
+};
+
 // What a render holds while it runs: what it was asked for, the key frames'
-// plan, the deep engine, the automatic cap and what the key frames took.
+// plan, the deep engine, the automatic cap, what the key frames took and
+// the progress.
 struct Render {
     const RenderOptions& options;
     KeyPlan plan;
     KeyEngine engine;
     DeepAutoCap deep_cap;
     KeyCounts counts;
+    RenderProgress progress;
 };
+
+// Three significant digits, with a decimal point whatever the locale.
+std::string three_digits(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
+}
+
+// The progress line: pictures and key frames made, the key frame being
+// computed, and the time left at the rate the key frames and the pictures
+// have taken so far.
+std::string progress_line(RenderProgress& progress)
+{
+    const std::lock_guard<std::mutex> lock(progress.lock);
+    std::string line = std::to_string(progress.pictures) + " of " + std::to_string(progress.total) + " pictures, " +
+                       std::to_string(progress.keys_made) + " of " + std::to_string(progress.keys_total) +
+                       " key frames";
+    double key_elapsed = 0.0;
+    if (progress.key >= 0) {
+        key_elapsed = std::chrono::duration<double>(Clock::now() - progress.key_started).count();
+        line += ", key frame " + std::to_string(progress.key) + " (width " + three_digits(progress.key_width) +
+                ", cap " + std::to_string(progress.key_cap) + ") for " +
+                std::to_string(static_cast<long long>(key_elapsed)) + " s";
+    }
+    if (progress.keys_made > 0 && progress.pictures > 0 && progress.pictures < progress.total) {
+        const double left = (progress.keys_total - progress.keys_made) * progress.key_seconds / progress.keys_made -
+                            key_elapsed +
+                            (progress.total - progress.pictures) * progress.picture_seconds / progress.pictures;
+        line += ", " + std::to_string(static_cast<long long>(std::max(0.0, left) + 0.5)) + " s left";
+    }
+    return line;
+}
 
 bool parse_size(const std::string& text, int& width, int& height)
 {
@@ -142,7 +198,7 @@ std::string keys_location_path(const std::string& folder)
 // it, with parent the key frame before it if it is at hand; then colours it.
 std::optional<std::string> make_key(Render& render, int index, const Key* parent, Key& key)
 {
-    const auto started = std::chrono::steady_clock::now();
+    const auto started = Clock::now();
     const KeyPlan& plan = render.plan;
     DeepAutoCap& deep_cap = render.deep_cap;
     KeyCounts& counts = render.counts;
@@ -174,13 +230,20 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     if (!kept_whole) {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
         for (double capped_before = 2.0;;) {
+            {
+                const std::lock_guard<std::mutex> lock(render.progress.lock);
+                render.progress.key = index;
+                render.progress.key_width = key_layout(at, index).step * key.layout.width;
+                render.progress.key_cap = at.cap;
+                render.progress.key_started = Clock::now();
+            }
             if (std::optional<std::string> reason =
                     compute_key(render.engine, at, index, shares ? &parent->layout : nullptr,
                                 shares ? &parent->values : nullptr, key.values, frames_stop_flag()))
                 return interrupted() ? std::string("stopped by ") + interrupt_name() + "; nothing written" : *reason;
             counts.points += key.values.counts.size();
             counts.iterated += render.engine.points;
-            if (!deep_cap.on || !raise_key_cap(deep_cap, key.values, at.cap, capped_before))
+            if (!deep_cap.on || !raise_key_cap(deep_cap, key_layout(at, index), key.values, at.cap, capped_before))
                 break;
             ++counts.again;
         }
@@ -192,23 +255,26 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
                 return reason;
     }
     if (deep_cap.on)
-        note_key_cap(deep_cap, key.layout.cap, key.values);
+        note_key_cap(deep_cap, key.layout, key.values);
     colour_grid(render.options.colouring, key.values, key.rgb);
-    halve_colours({key.rgb.data(), key.layout.width, key.layout.height}, key.half_rgb);
-    counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    counts.seconds += seconds;
+    const std::lock_guard<std::mutex> lock(render.progress.lock);
+    render.progress.key = -1;
+    ++render.progress.keys_made;
+    render.progress.key_seconds += seconds;
     return std::nullopt;
 }
 
-// Renders every picture into the open output; the reason if that failed.
-std::optional<std::string> render_pictures(Render& render, const Pace& pace, int width, int height,
-                                           const std::string& out)
+// Makes and writes every picture, each from the key frames around it, made
+// as they are reached; adds the time the blending and writing took.
+std::optional<std::string> blend_pictures(Render& render, const Pace& pace, int width, int height,
+                                          const std::string& out, double& blend_seconds, double& write_seconds)
 {
     const int last_key = static_cast<int>(std::ceil(pace.halvings));
     const std::int64_t total = video_pictures(pace);
     Key outer, inner;
     std::vector<std::uint8_t> picture;
-    double blend_seconds = 0.0, write_seconds = 0.0;
-    start_progress("pictures", total);
     for (std::int64_t number = 0; number < total && !interrupted(); ++number) {
         const double depth = picture_depth(pace, number);
         const int k = std::min(last_key, static_cast<int>(std::floor(depth)));
@@ -228,17 +294,58 @@ std::optional<std::string> render_pictures(Render& render, const Pace& pace, int
         }
         if (interrupted())
             break;
-        const auto started = std::chrono::steady_clock::now();
+        const auto started = Clock::now();
         const KeyColours outer_colours{outer.rgb.data(), outer.layout.width, outer.layout.height};
-        const KeyColours inner_colours{inner.half_rgb.data(), inner.layout.width / 2, inner.layout.height / 2};
+        const KeyColours inner_colours{inner.rgb.data(), inner.layout.width, inner.layout.height};
         blend_picture(outer_colours, fraction > 0.0 ? &inner_colours : nullptr, fraction, width, height, picture);
-        const auto blended = std::chrono::steady_clock::now();
+        const auto blended = Clock::now();
         if (std::optional<std::string> reason = write_picture(picture.data()))
             return out + ": " + *reason;
+        const double picture_seconds = std::chrono::duration<double>(Clock::now() - started).count();
         blend_seconds += std::chrono::duration<double>(blended - started).count();
-        write_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - blended).count();
-        show_progress(number + 1);
+        write_seconds += std::chrono::duration<double>(Clock::now() - blended).count();
+        {
+            const std::lock_guard<std::mutex> lock(render.progress.lock);
+            render.progress.pictures = number + 1;
+            render.progress.picture_seconds += picture_seconds;
+        }
+        show_progress_text(progress_line(render.progress), number + 1 == total);
     }
+    return std::nullopt;
+}
+
+// Renders every picture into the open output; the reason if that failed.
+std::optional<std::string> render_pictures(Render& render, const Pace& pace, int width, int height,
+                                           const std::string& out)
+{
+    const std::int64_t total = video_pictures(pace);
+    RenderProgress& progress = render.progress;
+    progress.total = total;
+    progress.keys_total = static_cast<int>(std::ceil(pace.halvings)) + 1;
+    start_progress("pictures", total);
+    // The ticker: the line once a second, until the pictures are done.
+    std::mutex ticking;
+    std::condition_variable tick;
+    bool done = false;
+    std::thread ticker([&] {
+        std::unique_lock<std::mutex> lock(ticking);
+        while (!tick.wait_for(lock, std::chrono::seconds(1), [&] { return done; }))
+            show_progress_text(progress_line(progress));
+    });
+    const auto stop_ticker = [&] {
+        {
+            const std::lock_guard<std::mutex> lock(ticking);
+            done = true;
+        }
+        tick.notify_one();
+        ticker.join();
+    };
+    double blend_seconds = 0.0, write_seconds = 0.0;
+    const std::optional<std::string> failure =
+        blend_pictures(render, pace, width, height, out, blend_seconds, write_seconds);
+    stop_ticker();
+    if (failure)
+        return failure;
     end_progress();
     // Where the time went, for measuring: ZQV_RENDER_TIMES set in the environment.
     if (std::getenv("ZQV_RENDER_TIMES") != nullptr)
@@ -323,6 +430,8 @@ std::optional<int> read_options(const RenderArguments& arguments, RenderOptions&
     options.duration = arguments.duration;
     options.keyframes = arguments.keyframes;
     options.force = arguments.force;
+    options.depth_given = arguments.depth_given;
+    options.pace_given = arguments.pace_given;
     return std::nullopt;
 }
 
@@ -446,6 +555,54 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
     return std::nullopt;
 }
 
+// A render with a key frame folder and no depth or pace of its own takes
+// those of the render that made the folder, and says so.
+void follow_kept_zoom(const Location& kept, const KeyFolder& folder, RenderOptions& options)
+{
+    std::string followed;
+    if (!options.depth_given && (kept.end_width || kept.halvings)) {
+        if (kept.end_width)
+            options.to_width = decimal_text(*kept.end_width);
+        else
+            options.frames = decimal_to_double(*kept.halvings);
+        followed = kept.end_width ? "to the width " + options.to_width
+                                  : "for " + decimal_text(*kept.halvings) + " halvings";
+    }
+    if (!options.pace_given && (kept.seconds_per_halving || kept.duration)) {
+        if (kept.duration)
+            options.duration = decimal_to_double(*kept.duration);
+        else
+            options.seconds_per_halving = decimal_to_double(*kept.seconds_per_halving);
+        followed += std::string(followed.empty() ? "" : ", ") +
+                    (kept.duration ? "in " + decimal_text(*kept.duration) + " seconds"
+                                   : "at " + decimal_text(*kept.seconds_per_halving) + " seconds a halving");
+    }
+    if (!followed.empty())
+        print_error("zooming " + followed + ", as the render that made " + options.keyframes + " did (" +
+                    folder.location_file + "; --to-width, --frames, --seconds-per-halving or --duration change it)");
+}
+
+// The location file a render writes into a new key frame folder: the exact
+// location, the key frames' cap (0 when it follows the counts), and the
+// render's end and pace as it was asked for them.
+Location folder_location(const Location& location, const RenderOptions& options, const Render& render)
+{
+    Location kept;
+    kept.centre_re = location.centre_re;
+    kept.centre_im = location.centre_im;
+    kept.width = location.width;
+    kept.cap = render.deep_cap.on ? 0 : render.plan.cap;
+    if (!options.to_width.empty())
+        kept.end_width = parse_decimal(options.to_width);
+    else if (options.frames > 0.0)
+        kept.halvings = double_decimal(options.frames);
+    if (options.duration > 0.0)
+        kept.duration = double_decimal(options.duration);
+    else
+        kept.seconds_per_halving = double_decimal(options.seconds_per_halving);
+    return kept;
+}
+
 // The depth in halvings and the pace of the pictures, and the cap: past
 // double precision, or for the key frames of a folder that kept it (its
 // keys.location says auto), the automatic cap follows the counts
@@ -508,14 +665,13 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
 }
 
 // The memory a render takes at its peak: two key frames in hand, each point
-// with its count, fraction and colours, whole and halved (4 + 2 + 3 + 3/4
-// bytes), and the packed bands of one being read or written (at most 6 bytes
-// a point); then the pictures and the encoder's frames, well within 16 bytes
-// a pixel.
+// with its count, fraction and colours (4 + 2 + 3 bytes), and the packed
+// bands of one being read or written (at most 6 bytes a point); then the
+// pictures and the encoder's frames, well within 16 bytes a pixel.
 std::uint64_t render_memory(const KeyPlan& plan, int width, int height)
 {
     const auto points = static_cast<std::uint64_t>(plan.width) * static_cast<std::uint64_t>(plan.height);
-    return points * 51 / 2 + static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 16;
+    return points * 24 + static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 16;
 }
 
 int run_render(const RenderArguments& arguments)
@@ -524,10 +680,12 @@ int run_render(const RenderArguments& arguments)
     if (const std::optional<int> code = read_options(arguments, options))
         return *code;
     Location location = options.location;
-    Render render{options, {}, {}, {}, {}};
+    Render render{options, {}, {}, {}, {}, {}};
     KeyFolder folder;
     if (const std::optional<int> code = plan_key_frames(options, location, render.plan, folder))
         return *code;
+    if (folder.has_location)
+        follow_kept_zoom(location, folder, options);
     Pace pace;
     if (const std::optional<int> code = plan_depth(options, folder, render, pace))
         return *code;
@@ -555,8 +713,7 @@ int run_render(const RenderArguments& arguments)
     }
     if (!folder.location_file.empty() && !folder.has_location && !folder.plan_from_header) {
         if (std::optional<std::string> reason = write_whole_file(
-                folder.location_file, location_text({location.centre_re, location.centre_im, location.width,
-                                                     render.deep_cap.on ? 0 : render.plan.cap}))) {
+                folder.location_file, location_text(folder_location(location, options, render)))) {
             print_error(*reason);
             return exit_failed;
         }
@@ -594,7 +751,10 @@ void setup_render(CLI::App& app)
     CLI::App* render = app.add_subcommand("render", "render a zoom straight to a video or PNG pictures, at any size");
     render->footer(
         "Computes a key frame for every halving of the width at twice the picture's size (times --samples), colours "
-        "their smooth counts through a palette and blends every picture from the two key frames around it. The "
+        "their smooth counts through a palette and blends every picture from the two key frames around it. A zoom "
+        "of F halvings at P pictures a halving is F*P pictures, from its start width up to but not including its "
+        "end width, lasting F*P/fps seconds (plus the holds): renders of consecutive width ranges join without a "
+        "repeated picture. The "
         "format follows OUT as in export: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1), .gif or a pattern such as "
         "out/%05d.png (lossless); the Windows build writes PNG pictures only. With --keyframes DIR the key frames' "
         "counts are kept in DIR, and a later render with the same DIR (another palette, pace, or a size not larger) "
@@ -605,13 +765,19 @@ void setup_render(CLI::App& app)
         "exact centre, as precise as the deepest key frame needs, each point's offset from it iterated in double "
         "(perturbation with rebasing, bilinear approximation). DIR/keys.location keeps the exact location and the "
         "cap of the key frames in DIR: a render with DIR and no location uses them, and one with another location "
-        "is refused.\n\n"
+        "is refused; it also keeps where the render that made DIR ended and its pace, which a later render without "
+        "--to-width or --frames, or without --seconds-per-halving or --duration, follows.\n\n"
         "The automatic cap of a zoom within double precision is 2048 and 256 more per halving, for every key frame. "
-        "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; a key frame with more than "
-        "1% more of its points at the cap than the one before is computed again at twice the cap, again while the "
-        "doubling let a quarter of the points at the cap escape or (after a key frame with less than 1% at the cap) "
-        "while less than 1% of its points escaped; after a "
-        "key frame with more than 1% of its points escaped above half the cap, the next starts at twice it; it "
+        "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; points in the main cardioid "
+        "and the period-2 bulb, inside the set at any cap, do not count as at the cap. A key frame with more than "
+        "1% more of its points at the cap than the one before is computed again at twice the cap if the counts "
+        "reach toward it (the points escaped above half the cap are at least a quarter as many as that rise), if "
+        "half its points went to the cap at once, or if less than 1% of its points escaped after a key frame with "
+        "less than 1% at the cap; again while the doubling let a quarter of the points at the cap escape or nothing "
+        "escaped yet. Otherwise the points newly at the cap are taken to be inside (a minibrot filling the view). "
+        "After a key frame with more than 1% of its points escaped above half the cap, the next starts at twice it; "
+        "after one with less than 1% escaped above a quarter of it and less than 1% at it, at half it (not below "
+        "2048); it "
         "stops at 33554432. Points at the cap show as --inside.\n\n" +
         exit_codes_help);
     std::vector<std::string> view_names;
@@ -638,9 +804,10 @@ void setup_render(CLI::App& app)
                                                     "precision runs out)")
                                      ->type_name("N")
                                      ->check(CLI::Range(0.001, 2000.0));
-    render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-300")
-        ->type_name("W")
-        ->excludes(frames_option);
+    CLI::Option* to_width_option =
+        render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-300")
+            ->type_name("W")
+            ->excludes(frames_option);
     render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom, or past "
                        "double precision one that follows the counts")
         ->capture_default_str();
@@ -655,12 +822,13 @@ void setup_render(CLI::App& app)
         render->add_option("--seconds-per-halving", options->seconds_per_halving, "the zoom's even pace")
             ->check(CLI::PositiveNumber)
             ->capture_default_str();
-    render->add_option("--duration", options->duration, "the zoom's seconds instead, holds aside")
-        ->check(CLI::PositiveNumber)
-        ->excludes(pace_option);
+    CLI::Option* duration_option =
+        render->add_option("--duration", options->duration, "the zoom's seconds instead, holds aside")
+            ->check(CLI::PositiveNumber)
+            ->excludes(pace_option);
     render->add_option("--ease", options->ease, "seconds of speeding up at the start and of slowing down at the end")
         ->check(CLI::NonNegativeNumber);
-    render->add_option("--hold", options->hold, "seconds the first and the last picture stay")
+    render->add_option("--hold", options->hold, "seconds the start and the end width stay")
         ->check(CLI::NonNegativeNumber);
     std::string palette_help = "a built-in palette (";
     for (const std::string& name : palette_names())
@@ -690,9 +858,12 @@ void setup_render(CLI::App& app)
     render->add_option("--pixels", options->encoder.pixels, picture_pixels_help)->type_name("yuv420|yuv444");
     render->add_flag("--force", options->force, "overwrite OUT if it exists");
     render->add_option("OUT", options->out, "the video file or PNG pattern to write")->required();
-    render->callback([options, centre_option, view_option, location_option] {
+    render->callback([options, centre_option, view_option, location_option, frames_option, to_width_option,
+                      pace_option, duration_option] {
         options->location_given =
             centre_option->count() > 0 || view_option->count() > 0 || location_option->count() > 0;
+        options->depth_given = frames_option->count() > 0 || to_width_option->count() > 0;
+        options->pace_given = pace_option->count() > 0 || duration_option->count() > 0;
         if (centre_option->count() > 0 || location_option->count() > 0)
             options->view.clear();
         exit_with(run_render(*options));

@@ -1,8 +1,9 @@
 // The pictures of zqvtool render, each made from the two coloured key
-// frames that cover it: the outer one area-averaged over every picture
-// pixel, the deeper one likewise over the pixels it covers, blended in with
-// a weight that grows with the zoom and rises across a band at its edge, so
-// no seam shows. Integer arithmetic throughout: the same bytes everywhere.
+// frames that cover it: the outer one seen through a Gaussian window at
+// every picture pixel, the deeper one likewise at the pixels it covers,
+// blended in with a weight that grows with the zoom and rises across a band
+// at its edge, so no seam shows. Weights from zqvtool's own exponential and
+// integer arithmetic: the same bytes everywhere.
 #pragma once
 
 #include <cstdint>
@@ -19,22 +20,23 @@ struct KeyColours {
 };
 
 // The picture width x height (three bytes a pixel) at `fraction` of the way
-// from the outer key frame to the inner one, half its width in the plane,
-// given as halve_colours made it (the inner key frame always shows at least
-// 2 of its points per pixel, so halving it first loses nothing and halves
-// the work). At fraction 0 every pixel is the rounded mean of the outer key
-// frame's points under it; inner may then be absent.
+// from the outer key frame to the inner one, of the same size and half its
+// width in the plane. Every pixel is a Gaussian-weighted mean of each key
+// frame's points around its centre, σ 0.4 pixel whatever the key frame's
+// scale on screen, so that detail holds steady through the zoom. (The inner
+// key frame halved first would widen that window by a point of it, blurring
+// the pictures before each hand-over.) At fraction 0 inner may be absent.
 void blend_picture(const KeyColours& outer, const KeyColours* inner, double fraction, int width, int height,
                    std::vector<std::uint8_t>& picture);
 
-// The key frame at half its width and height, each point the rounded mean
-// of 2 x 2.
-void halve_colours(const KeyColours& key, std::vector<std::uint8_t>& half);
-
 // The deeper key frame's share of a picture at that fraction, in 256ths:
-// b(t) = (1 − 4^−t)/(4^(1−t) − 4^−t), which keeps the density of computed
-// points behind each pixel even from one key frame to the next (it is 0 at
-// t = 0 and 1 at t = 1).
+// b(t) = 1 − (1 − t)², 0 at t = 0 and 1 at t = 1. The outer key frame shows
+// 2 down to 1 of its points a pixel along each axis over a halving, and
+// below 2 the Gaussian window lets its sampling show; the deeper one, 4 down
+// to 2, takes over sooner than under the weight that keeps the points
+// behind each pixel even, (1 − 4^−t)/(4^(1−t) − 4^−t). On the spiral zoom at
+// 1920 x 1080 the sharpness then varies over a halving within 0.973 to 1.050
+// of its mean, where that weight gave 0.923 to 1.076.
 int inner_share(double fraction);
 
 }  // namespace zqv

@@ -32,7 +32,7 @@ double eased(double u, double a)
 
 std::int64_t zoom_pictures(const Pace& pace)
 {
-    return std::max<std::int64_t>(2, pictures_in(pace.zoom_seconds, pace.fps));
+    return std::max<std::int64_t>(1, pictures_in(pace.zoom_seconds, pace.fps));
 }
 
 std::int64_t video_pictures(const Pace& pace)
@@ -43,10 +43,10 @@ std::int64_t video_pictures(const Pace& pace)
 double picture_depth(const Pace& pace, std::int64_t number)
 {
     const std::int64_t hold = pictures_in(pace.hold_seconds, pace.fps), zoom = zoom_pictures(pace);
-    const std::int64_t step = std::clamp<std::int64_t>(number - hold, 0, zoom - 1);
-    if (step == zoom - 1)
+    const std::int64_t step = std::clamp<std::int64_t>(number - hold, 0, zoom);
+    if (step == zoom)
         return pace.halvings;
-    const double u = static_cast<double>(step) / static_cast<double>(zoom - 1);
+    const double u = static_cast<double>(step) / static_cast<double>(zoom);
     const double a = std::min(0.5, pace.ease_seconds / std::max(pace.zoom_seconds, 1e-9));
     return std::min(pace.halvings, pace.halvings * eased(u, a));
 }

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "fractal/frame/fast_frame.h"
 #include "tool/system/platform.h"
@@ -26,6 +27,7 @@ const char* counted;
 std::int64_t goal;
 Clock::time_point started, shown;
 std::size_t shown_length;  // of the line on screen, which a shorter one must cover
+std::mutex showing;        // the line and its pace, for callers on other threads
 volatile std::sig_atomic_t interrupt_seen = 0;  // the stop signal's number; 0: none
 
 // Says at once that the stop was received, with only async-signal-safe calls.
@@ -65,14 +67,27 @@ void start_progress(const char* unit, std::int64_t total)
 
 // On a terminal at most five lines a second, and always the last one; into
 // a log (stderr not a terminal) a plain line every 10 seconds.
-void show_progress(std::int64_t done)
+void show_progress_text(const std::string& text, bool final)
 {
+    const std::lock_guard<std::mutex> lock(showing);
     const Clock::time_point now = Clock::now();
     const auto every = on_terminal ? std::chrono::milliseconds(200) : std::chrono::milliseconds(10000);
-    if (interrupt_seen != 0 || (now - shown < every && (done < goal || !on_terminal)))
+    if (interrupt_seen != 0 || (now - shown < every && (!final || !on_terminal)))
         return;
     shown = now;
-    const double seconds = std::chrono::duration<double>(now - started).count();
+    if (!on_terminal) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return;
+    }
+    std::string line = text;
+    line.resize(std::max(text.size(), shown_length), ' ');
+    shown_length = text.size();
+    std::fprintf(stderr, "\r%s", line.c_str());
+}
+
+void show_progress(std::int64_t done)
+{
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const double rate = seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0;
     std::string line = std::to_string(done) + " of " + std::to_string(goal) + " " + counted + ", " +
                        one_decimal(rate) + "/s";
@@ -80,18 +95,12 @@ void show_progress(std::int64_t done)
         line += ", " + std::to_string(static_cast<long long>((goal - done) / rate + 0.5)) + " s left";
     else if (done == goal)
         line += ", " + one_decimal(seconds) + " s";
-    if (!on_terminal) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-        return;
-    }
-    const std::size_t length = line.size();
-    line.resize(std::max(length, shown_length), ' ');
-    shown_length = length;
-    std::fprintf(stderr, "\r%s", line.c_str());
+    show_progress_text(line, done == goal);
 }
 
 void end_progress()
 {
+    const std::lock_guard<std::mutex> lock(showing);
     if (on_terminal && shown_length > 0 && interrupt_seen == 0)  // else the stop's line ended it
         std::fputc('\n', stderr);
     on_terminal = false;

@@ -16,6 +16,9 @@ void print_error(const std::string& text);
 void start_progress(const char* unit, std::int64_t total);
 void show_progress(std::int64_t done);
 void end_progress();
+// A line of the caller's own in the same place and at the same pace (any
+// thread may call it); final shows it whatever the pace.
+void show_progress_text(const std::string& line, bool final = false);
 
 // From here on a stop signal (Ctrl-C; SIGTERM, SIGHUP on POSIX) says at once
 // that it was received, stops the frame computation (stop_frames) and sets
