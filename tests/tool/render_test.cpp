@@ -371,12 +371,13 @@ TEST(ToolRender, TheAutomaticCapOfAZoomFromTheWholeSetFollowsItsDeepStart)
 {
     const std::string seahorse = "render --centre -0.743643838353140153377016125111470464401662548391883444402865,"
                                  "0.131825844444720246438436141337515439076140469758391981080212 --to-width 1e-14 "
-                                 "--size 32x18 --fps 4 --force ";
-    for (const char* folder : {"from_set", "from_deep"})
+                                 "--size 32x18 --fps 1 --force ";
+    for (const char* folder : {"from_set", "from_deep", "pictures"})
         std::filesystem::remove_all(folder);
+    std::filesystem::create_directory("pictures");
     std::string out, err;
-    ASSERT_EQ(run_tool(seahorse + "--width 3 --keyframes from_set from_set.mkv", out, err), 0) << err;
-    ASSERT_EQ(run_tool(seahorse + "--width 1e-10 --keyframes from_deep from_deep.mkv", out, err), 0) << err;
+    ASSERT_EQ(run_tool(seahorse + "--width 3 --keyframes from_set pictures/set%03d.png", out, err), 0) << err;
+    ASSERT_EQ(run_tool(seahorse + "--width 1e-10 --keyframes from_deep pictures/deep%03d.png", out, err), 0) << err;
     const auto key_of = [](const char* folder, int key) {
         KeyHeader header;
         EXPECT_FALSE(read_key_header(key_file(folder, key), header)) << folder << " " << key;
@@ -413,8 +414,9 @@ TEST(ToolRender, AKeyFrameFolderKeepsTheEndWidthAndPace)
     const std::string kept(bytes.begin(), bytes.end());
     EXPECT_NE(kept.find("\nend-width 0.01\nseconds-per-halving 0.5\n"), std::string::npos) << kept;
     ASSERT_EQ(run_tool("render --fps 4 --size 32x24 --keyframes kept again/%03d.png", out, err), 0) << err;
-    EXPECT_NE(err.find("zooming to the width 0.01, at 0.5 seconds a halving, as the render that made kept did"),
-              std::string::npos) << err;
+    EXPECT_NE(err.find("zooming as the render that made kept did"), std::string::npos) << err;
+    EXPECT_NE(err.find("keys.location: --to-width 0.01 --seconds-per-halving 0.5 (give another"), std::string::npos)
+        << err;
     EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
     for (int number = 1; number <= 6; ++number)  // 3 halvings at 2 pictures each
         EXPECT_TRUE(read_file(png_name("made", number)) == read_file(png_name("again", number))) << number;

@@ -233,7 +233,7 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
             {
                 const std::lock_guard<std::mutex> lock(render.progress.lock);
                 render.progress.key = index;
-                render.progress.key_width = key_layout(at, index).step * key.layout.width;
+                render.progress.key_width = key.layout.step * key.layout.width;
                 render.progress.key_cap = at.cap;
                 render.progress.key_started = Clock::now();
             }
@@ -321,7 +321,9 @@ std::optional<std::string> render_pictures(Render& render, const Pace& pace, int
     const std::int64_t total = video_pictures(pace);
     RenderProgress& progress = render.progress;
     progress.total = total;
-    progress.keys_total = static_cast<int>(std::ceil(pace.halvings)) + 1;
+    // The last picture's key frame, and the one after it unless the picture is that key frame's own.
+    const double deepest = picture_depth(pace, total - 1);
+    progress.keys_total = static_cast<int>(std::floor(deepest)) + (deepest > std::floor(deepest) ? 2 : 1);
     start_progress("pictures", total);
     // The ticker: the line once a second, until the pictures are done.
     std::mutex ticking;
@@ -332,18 +334,15 @@ std::optional<std::string> render_pictures(Render& render, const Pace& pace, int
         while (!tick.wait_for(lock, std::chrono::seconds(1), [&] { return done; }))
             show_progress_text(progress_line(progress));
     });
-    const auto stop_ticker = [&] {
-        {
-            const std::lock_guard<std::mutex> lock(ticking);
-            done = true;
-        }
-        tick.notify_one();
-        ticker.join();
-    };
     double blend_seconds = 0.0, write_seconds = 0.0;
     const std::optional<std::string> failure =
         blend_pictures(render, pace, width, height, out, blend_seconds, write_seconds);
-    stop_ticker();
+    {
+        const std::lock_guard<std::mutex> lock(ticking);
+        done = true;
+    }
+    tick.notify_one();
+    ticker.join();
     if (failure)
         return failure;
     end_progress();
@@ -560,31 +559,28 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
 void follow_kept_zoom(const Location& kept, const KeyFolder& folder, RenderOptions& options)
 {
     std::string followed;
-    if (!options.depth_given && (kept.end_width || kept.halvings)) {
-        if (kept.end_width)
-            options.to_width = decimal_text(*kept.end_width);
-        else
-            options.frames = decimal_to_double(*kept.halvings);
-        followed = kept.end_width ? "to the width " + options.to_width
-                                  : "for " + decimal_text(*kept.halvings) + " halvings";
+    if (!options.depth_given && kept.end_width) {
+        options.to_width = decimal_text(*kept.end_width);
+        followed += " --to-width " + options.to_width;
+    } else if (!options.depth_given && kept.halvings) {
+        options.frames = decimal_to_double(*kept.halvings);
+        followed += " --frames " + decimal_text(*kept.halvings);
     }
-    if (!options.pace_given && (kept.seconds_per_halving || kept.duration)) {
-        if (kept.duration)
-            options.duration = decimal_to_double(*kept.duration);
-        else
-            options.seconds_per_halving = decimal_to_double(*kept.seconds_per_halving);
-        followed += std::string(followed.empty() ? "" : ", ") +
-                    (kept.duration ? "in " + decimal_text(*kept.duration) + " seconds"
-                                   : "at " + decimal_text(*kept.seconds_per_halving) + " seconds a halving");
+    if (!options.pace_given && kept.duration) {
+        options.duration = decimal_to_double(*kept.duration);
+        followed += " --duration " + decimal_text(*kept.duration);
+    } else if (!options.pace_given && kept.seconds_per_halving) {
+        options.seconds_per_halving = decimal_to_double(*kept.seconds_per_halving);
+        followed += " --seconds-per-halving " + decimal_text(*kept.seconds_per_halving);
     }
     if (!followed.empty())
-        print_error("zooming " + followed + ", as the render that made " + options.keyframes + " did (" +
-                    folder.location_file + "; --to-width, --frames, --seconds-per-halving or --duration change it)");
+        print_error("zooming as the render that made " + options.keyframes + " did, by " + folder.location_file +
+                    ":" + followed + " (give another to change it)");
 }
 
 // The location file a render writes into a new key frame folder: the exact
 // location, the key frames' cap (0 when it follows the counts), and the
-// render's end and pace as it was asked for them.
+// render's end and pace where they were given.
 Location folder_location(const Location& location, const RenderOptions& options, const Render& render)
 {
     Location kept;
@@ -598,7 +594,7 @@ Location folder_location(const Location& location, const RenderOptions& options,
         kept.halvings = double_decimal(options.frames);
     if (options.duration > 0.0)
         kept.duration = double_decimal(options.duration);
-    else
+    else if (options.pace_given)
         kept.seconds_per_halving = double_decimal(options.seconds_per_halving);
     return kept;
 }
@@ -800,7 +796,8 @@ void setup_render(CLI::App& app)
     centre_option->needs(width_option);
     width_option->needs(centre_option);
     CLI::Option* frames_option = render->add_option("--frames", options->frames,
-                                                    "halvings of the width to zoom (default: until double "
+                                                    "halvings of the width to zoom (default: as far as the "
+                                                    "render that made --keyframes DIR, else until double "
                                                     "precision runs out)")
                                      ->type_name("N")
                                      ->check(CLI::Range(0.001, 2000.0));
