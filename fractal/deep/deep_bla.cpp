@@ -47,15 +47,22 @@ BlaTables build_bla(const ReferenceOrbit& orbit, double largest_dc)
     const std::size_t last = orbit.re.size() - 1;
     BlaTables tables;
     // Level 1 from single steps; block i covers steps 1 + 2i and 2 + 2i.
-    std::vector<BlaBlock> level;
+    std::vector<BlaBlock>& blocks = tables.blocks;
+    blocks.reserve(last);  // the levels hold about last/2 + last/4 + ... blocks
+    tables.level_start.push_back(0);
     for (std::size_t m = 1; m + 2 <= last; m += 2)
-        level.push_back(merge(single_step(orbit, m), single_step(orbit, m + 1), largest_dc));
-    while (!level.empty()) {
-        std::vector<BlaBlock> next;
-        for (std::size_t i = 0; i + 1 < level.size(); i += 2)
-            next.push_back(merge(level[i], level[i + 1], largest_dc));
-        tables.levels.push_back(std::move(level));
-        level = std::move(next);
+        blocks.push_back(merge(single_step(orbit, m), single_step(orbit, m + 1), largest_dc));
+    // Each level from the one before: its pairs of blocks merged.
+    for (std::size_t first = 0; first < blocks.size();) {
+        const std::size_t end = blocks.size();
+        tables.level_start.push_back(end);
+        double largest = 0.0;
+        for (std::size_t i = first; i < end; ++i)
+            largest = std::max(largest, blocks[i].radius2);
+        tables.largest_radius2.push_back(largest);
+        for (std::size_t i = first; i + 1 < end; i += 2)
+            blocks.push_back(merge(blocks[i], blocks[i + 1], largest_dc));
+        first = end;
     }
     return tables;
 }

@@ -17,11 +17,22 @@ struct BlaBlock {
     double radius;
 };
 
-// levels[j - 1] holds the blocks of 2^j steps; block i starts at iteration
-// 1 + i * 2^j and ends at or before the orbit's last iterate.
+// Level j holds the blocks of 2^j steps, blocks[level_start[j − 1]] to
+// blocks[level_start[j] − 1], in one array so that the lanes can reach every
+// level's blocks by one index; its block i starts at iteration 1 + i * 2^j
+// and ends at or before the orbit's last iterate. largest_radius2[j − 1] is
+// the largest R^2 of level j: no block of it holds where |z|^2 is as large.
 struct BlaTables {
-    std::vector<std::vector<BlaBlock>> levels;
+    std::vector<BlaBlock> blocks;
+    std::vector<std::uint64_t> level_start;  // one more than the levels
+    std::vector<double> largest_radius2;
 };
+
+// The levels the tables hold.
+inline std::uint64_t bla_levels(const BlaTables& tables)
+{
+    return tables.largest_radius2.size();
+}
 
 // The tables for an orbit and a frame whose offsets dc reach at most
 // largest_dc in modulus.

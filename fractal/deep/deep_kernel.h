@@ -155,6 +155,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
     constexpr unsigned all_lanes = (1u << L::width) - 1;
     const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(S::cap(shared)));
     const V last = L::set1(static_cast<double>(job.last)), zero = L::set1(0.0), one = L::set1(1.0);
+    const V largest_pair_radius2 = L::set1(job.largest_pair_radius2);
     LaneWork<S> work;
     S::start(work.points);
     work.steps = 0;
@@ -186,23 +187,32 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             const V wr = L::add(zr, b.x), wi = L::add(zi, b.y);
             const V w2 = L::add(L::mul(wr, wr), L::mul(wi, wi));
             const unsigned ended = (L::at_least(w2, radius2) | L::at_least(L::add(b.n, one), cap)) & b.busy;
-            const V z2 = L::add(L::mul(b.x, b.x), L::mul(b.y, b.y));
-            typename L::Mask rebase = L::either(L::equal(b.m, last), L::less(w2, z2));
-            b.x = L::select(rebase, wr, b.x);
-            b.y = L::select(rebase, wi, b.y);
-            b.m = L::select(rebase, zero, b.m);
-            zr = L::select(rebase, zero, zr);
-            zi = L::select(rebase, zero, zi);
+            V z2 = L::add(L::mul(b.x, b.x), L::mul(b.y, b.y));
+            // Rebases are rare (one lane step in hundreds): their selects only when one is due.
+            const typename L::Mask rebase = L::either(L::equal(b.m, last), L::less(w2, z2));
+            if (L::bits(rebase) != 0) {
+                b.x = L::select(rebase, wr, b.x);
+                b.y = L::select(rebase, wi, b.y);
+                b.m = L::select(rebase, zero, b.m);
+                zr = L::select(rebase, zero, zr);
+                zi = L::select(rebase, zero, zi);
+                z2 = L::select(rebase, w2, z2);
+                next_r = L::select(rebase, z1r, next_r);
+                next_i = L::select(rebase, z1i, next_i);
+            }
+            // Blocks hold on few steps: the exact test only where |z|^2 is below every block of 2 steps' radius.
             unsigned skip = 0;
-            if (job.pairs != nullptr)
-                skip = L::pair_holds(job.pairs, job.pair_count, b.m, L::select(rebase, w2, z2)) & b.busy & ~ended;
+            if (job.pairs != nullptr) {
+                const unsigned near = ~L::at_least(z2, largest_pair_radius2) & b.busy & ~ended & all_lanes;
+                if (near != 0)
+                    skip = L::pair_holds(job.pairs, job.pair_count, b.m, z2) & near;
+            }
             if ((ended | skip) != 0) {
                 store_batch(b, state[k]);
                 b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, ended | skip, ended);
                 load_batch(b, state[k]);
                 L::gather(job.orbit_re, job.orbit_im, b.m, zr, zi);
                 L::gather(job.orbit_re, job.orbit_im, L::min(L::add(b.m, one), last), next_r, next_i);
-                rebase = L::equal(zero, one);  // none: the loads above follow every lane's m
             }
             work.steps += static_cast<unsigned>(std::popcount(b.busy));
             const V tr = L::add(L::mul(L::set1(2.0), zr), b.x), ti = L::add(L::mul(L::set1(2.0), zi), b.y);
@@ -212,8 +222,8 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             b.y = ny;
             b.m = L::add(b.m, one);
             b.n = L::add(b.n, one);
-            b.zr = L::select(rebase, z1r, next_r);
-            b.zi = L::select(rebase, z1i, next_i);
+            b.zr = next_r;
+            b.zi = next_i;
             any_busy |= b.busy;
         }
         if (any_busy == 0)
@@ -221,7 +231,6 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         if ((round & 4095) == 0 && deep_stop_asked(job))
             break;
     }
-    (void)all_lanes;
     S::flush(shared, work.points);
     job.steps += work.steps;
 }

@@ -41,6 +41,7 @@ struct DeepJob {
     std::uint64_t last;           // the orbit's last iterate
     const BlaBlock* pairs;        // the tables' blocks of 2 steps (level 1)
     std::uint64_t pair_count;
+    double largest_pair_radius2;  // no block of 2 steps holds where |z|^2 is as large
     double radius2;
     bool with_bla;
     const BlaTables* tables;       // all levels, for the scalar code
@@ -64,6 +65,27 @@ inline bool deep_stop_asked(DeepJob& job)
     job.stopped.store(true, std::memory_order_relaxed);
     return true;
 }
+
+// The longest block of the tables (with level_count of its levels) that
+// holds from reference iteration m for |z|^2 = z2, and its length; false if
+// none does. A block's radius is at most that of its first half, so the
+// search climbs the levels while blocks hold.
+inline bool longest_block(const BlaTables& tables, std::uint64_t level_count, std::uint64_t m, double z2,
+                   const BlaBlock*& block, std::uint64_t& length)
+{
+    block = nullptr;
+    if (m == 0 || level_count == 0 || !(z2 < tables.largest_radius2[0]))
+        return false;
+    for (std::uint64_t j = 1; j <= level_count && ((m - 1) & ((std::uint64_t{1} << j) - 1)) == 0; ++j) {
+        const std::uint64_t i = tables.level_start[j - 1] + ((m - 1) >> j);
+        if (i >= tables.level_start[j] || !(z2 < tables.blocks[i].radius2))
+            break;
+        block = &tables.blocks[i];
+        length = std::uint64_t{1} << j;
+    }
+    return block != nullptr;
+}
+
 
 // Iterates p by the definition (deep_escape) from the top of an iteration.
 // True when the point has ended (count and magnitude2 set). With hand_back,
