@@ -14,12 +14,20 @@ struct DeepAvx2 : Avx2 {
     static LANES_INLINE Mask less(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
     static LANES_INLINE Mask either(Mask a, Mask b) { return _mm256_or_pd(a, b); }
     static LANES_INLINE V select(Mask m, V a, V b) { return _mm256_blendv_pd(b, a, m); }
-    static LANES_INLINE void gather(const double* re, const double* im, V m, V& zr, V& zi)
+    // Z_a and Z_b, each (re, im), in the low and the high half.
+    static LANES_INLINE __m256d two(const double* orbit, int a, int b)
     {
-        const __m128i index = _mm256_cvttpd_epi32(m);
-        const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-        zr = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), re, index, all, 8);
-        zi = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), im, index, all, 8);
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(orbit + 2 * a)), _mm_loadu_pd(orbit + 2 * b), 1);
+    }
+    // The reference at each lane's m: four loads of (re, im) side by side
+    // and two shuffles, as the AVX-512 lanes do.
+    static LANES_INLINE void gather(const double* orbit, V m, V& zr, V& zi)
+    {
+        alignas(16) int i[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(i), _mm256_cvttpd_epi32(m));
+        const __m256d even = two(orbit, i[0], i[2]), odd = two(orbit, i[1], i[3]);
+        zr = _mm256_unpacklo_pd(even, odd);
+        zi = _mm256_unpackhi_pd(even, odd);
     }
     // The lanes at an odd m whose block of 2 steps from m holds for |z|^2 = z2.
     static LANES_INLINE unsigned pair_holds(const BlaBlock* pairs, std::uint64_t count, V m, V z2)

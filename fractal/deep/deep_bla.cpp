@@ -19,7 +19,7 @@ constexpr double single_step_precision = 1.1102230246251565e-16;
 
 BlaBlock single_step(const ReferenceOrbit& orbit, std::size_t m)
 {
-    const double ar = 2.0 * orbit.re[m], ai = 2.0 * orbit.im[m];
+    const double ar = 2.0 * orbit.z[2 * m], ai = 2.0 * orbit.z[2 * m + 1];
     const double radius = single_step_precision * std::sqrt(ar * ar + ai * ai);
     return {ar, ai, 1.0, 0.0, radius * radius, radius};
 }
@@ -44,7 +44,7 @@ BlaBlock merge(const BlaBlock& x, const BlaBlock& y, double largest_dc)
 
 BlaTables build_bla(const ReferenceOrbit& orbit, double largest_dc)
 {
-    const std::size_t last = orbit.re.size() - 1;
+    const std::size_t last = orbit_size(orbit) - 1;
     BlaTables tables;
     // Level 1 from single steps; block i covers steps 1 + 2i and 2 + 2i.
     std::vector<BlaBlock>& blocks = tables.blocks;

@@ -169,10 +169,10 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             if (start_point(shared, work, state[k], j))
                 b.busy |= 1u << j;
         load_batch(b, state[k]);
-        L::gather(job.orbit_re, job.orbit_im, b.m, b.zr, b.zi);
+        L::gather(job.orbit, b.m, b.zr, b.zi);
     }
     // The reference at iteration 1, where a rebased point goes on.
-    const V z1r = L::set1(job.orbit_re[1]), z1i = L::set1(job.orbit_im[1]);
+    const V z1r = L::set1(job.orbit[2]), z1i = L::set1(job.orbit[3]);
 
     // Each step reads the reference of the next step ahead, at m + 1 as if
     // the point were not rebased (a rebased one continues at iteration 1),
@@ -183,7 +183,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         for (int k = 0; k < deep_batches; ++k) {
             DeepBatch<L>& b = batch[k];
             V zr = b.zr, zi = b.zi, next_r, next_i;
-            L::gather(job.orbit_re, job.orbit_im, L::min(L::add(b.m, one), last), next_r, next_i);
+            L::gather(job.orbit, L::min(L::add(b.m, one), last), next_r, next_i);
             const V wr = L::add(zr, b.x), wi = L::add(zi, b.y);
             const V w2 = L::add(L::mul(wr, wr), L::mul(wi, wi));
             const unsigned ended = (L::at_least(w2, radius2) | L::at_least(L::add(b.n, one), cap)) & b.busy;
@@ -211,8 +211,8 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
                 store_batch(b, state[k]);
                 b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, ended | skip, ended);
                 load_batch(b, state[k]);
-                L::gather(job.orbit_re, job.orbit_im, b.m, zr, zi);
-                L::gather(job.orbit_re, job.orbit_im, L::min(L::add(b.m, one), last), next_r, next_i);
+                L::gather(job.orbit, b.m, zr, zi);
+                L::gather(job.orbit, L::min(L::add(b.m, one), last), next_r, next_i);
             }
             work.steps += static_cast<unsigned>(std::popcount(b.busy));
             const V tr = L::add(L::mul(L::set1(2.0), zr), b.x), ti = L::add(L::mul(L::set1(2.0), zi), b.y);

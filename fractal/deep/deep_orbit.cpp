@@ -22,8 +22,7 @@ ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fractio
     ReferenceOrbit orbit;
     orbit.exact.reset(new ExactIterate{to_fixed(re, fraction_bits), to_fixed(im, fraction_bits), 0, 0, 0, 0, 0});
     orbit.fraction_bits = fraction_bits;
-    orbit.re.push_back(0.0);
-    orbit.im.push_back(0.0);
+    orbit.z = {0.0, 0.0};
     return orbit;
 }
 
@@ -33,10 +32,9 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
 {
     ExactIterate& state = *orbit.exact;
     const auto bits = static_cast<unsigned>(orbit.fraction_bits);
-    orbit.re.reserve(static_cast<std::size_t>(iterations + 1));
-    orbit.im.reserve(static_cast<std::size_t>(iterations + 1));
-    while (!orbit.escaped && static_cast<std::int64_t>(orbit.re.size()) <= iterations) {
-        if ((orbit.re.size() & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+    orbit.z.reserve(2 * static_cast<std::size_t>(iterations + 1));
+    while (!orbit.escaped && static_cast<std::int64_t>(orbit_size(orbit)) <= iterations) {
+        if ((orbit_size(orbit) & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
             return false;
         state.t1 = state.x;
         state.t1 += state.y;
@@ -53,8 +51,8 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
         state.y += state.ci;
         const double re = fixed_to_double(state.x, orbit.fraction_bits);
         const double im = fixed_to_double(state.y, orbit.fraction_bits);
-        orbit.re.push_back(re);
-        orbit.im.push_back(im);
+        orbit.z.push_back(re);
+        orbit.z.push_back(im);
         orbit.escaped = re * re + im * im >= 4.0;
     }
     return true;

@@ -23,11 +23,19 @@ struct ExactIterateDeleter {
 // each iterate rounded to doubles. It stops at the first iterate with
 // |Z|^2 >= 4 (kept) or at the length asked for.
 struct ReferenceOrbit {
-    std::vector<double> re, im;  // Z_0 .. Z_last
+    // Z_0 .. Z_last, Z_m's real part at 2m and its imaginary part at 2m + 1,
+    // so that the one cache line the lanes read for Z_m holds both.
+    std::vector<double> z;
     bool escaped = false;        // the last iterate left the radius-2 disc
     int fraction_bits = 0;       // of the fixed-point numbers
     std::unique_ptr<ExactIterate, ExactIterateDeleter> exact;
 };
+
+// The iterates the orbit holds, Z_0 .. Z_last.
+inline std::size_t orbit_size(const ReferenceOrbit& orbit)
+{
+    return orbit.z.size() / 2;
+}
 
 // The orbit of centre (re, im), Z_0 alone, with fraction_bits bits after the
 // binary point: enough for the smallest pixel step and a margin.

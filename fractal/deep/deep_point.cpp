@@ -29,9 +29,8 @@ DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int
 void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop)
 {
     const ReferenceOrbit& orbit = zoom.orbit;
-    job.orbit_re = orbit.re.data();
-    job.orbit_im = orbit.im.data();
-    job.last = orbit.re.size() - 1;
+    job.orbit = orbit.z.data();
+    job.last = orbit_size(orbit) - 1;
     const bool pairs = with_bla && bla_levels(zoom.tables) > 0;
     job.pairs = pairs ? zoom.tables.blocks.data() : nullptr;
     job.pair_count = pairs ? zoom.tables.level_start[1] : 0;
@@ -46,8 +45,7 @@ void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_
 
 bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
 {
-    const double* zr = job.orbit_re;
-    const double* zi = job.orbit_im;
+    const double* z = job.orbit;
     const BlaTables& tables = *job.tables;
     const std::uint64_t level_count = job.with_bla ? bla_levels(tables) : 0;
     const double dcr = p.dcr, dci = p.dci;
@@ -55,7 +53,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
     std::uint64_t n = p.n, m = p.m, steps = p.steps;
     std::uint64_t plain_run = 0;  // plain steps since the last skipped block
     for (;;) {
-        const double wr = zr[m] + x, wi = zi[m] + y;
+        const double wr = z[2 * m] + x, wi = z[2 * m + 1] + y;
         const double w2 = wr * wr + wi * wi;
         if (w2 >= job.radius2 || n + 1 >= cap) {
             p.count = w2 >= job.radius2 && n + 1 < cap ? static_cast<std::uint32_t>(n + 1) : cap;
@@ -93,7 +91,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
             p.x = x, p.y = y, p.n = n, p.m = m, p.steps = steps - 1;
             return false;
         }
-        const double tr = 2.0 * zr[m] + x, ti = 2.0 * zi[m] + y;
+        const double tr = 2.0 * z[2 * m] + x, ti = 2.0 * z[2 * m + 1] + y;
         const double nx = (tr * x - ti * y) + dcr;
         const double ny = (tr * y + ti * x) + dci;
         x = nx;

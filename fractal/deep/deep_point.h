@@ -36,8 +36,7 @@ struct DeepPoint {
 
 // Everything a kernel reads besides the pass.
 struct DeepJob {
-    const double* orbit_re;
-    const double* orbit_im;
+    const double* orbit;          // the reference orbit's iterates as ReferenceOrbit holds them
     std::uint64_t last;           // the orbit's last iterate
     const BlaBlock* pairs;        // the tables' blocks of 2 steps (level 1)
     std::uint64_t pair_count;

@@ -15,12 +15,14 @@ struct DeepSse2 : Sse2 {
     static LANES_INLINE Mask less(V a, V b) { return _mm_cmplt_pd(a, b); }
     static LANES_INLINE Mask either(Mask a, Mask b) { return _mm_or_pd(a, b); }
     static LANES_INLINE V select(Mask m, V a, V b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
-    static LANES_INLINE void gather(const double* re, const double* im, V m, V& zr, V& zi)
+    // The reference at each lane's m: two loads of (re, im) side by side.
+    static LANES_INLINE void gather(const double* orbit, V m, V& zr, V& zi)
     {
         const __m128i index = _mm_cvttpd_epi32(m);
         const int i0 = _mm_cvtsi128_si32(index), i1 = _mm_cvtsi128_si32(_mm_srli_si128(index, 4));
-        zr = _mm_loadh_pd(_mm_load_sd(re + i0), re + i1);
-        zi = _mm_loadh_pd(_mm_load_sd(im + i0), im + i1);
+        const __m128d z0 = _mm_loadu_pd(orbit + 2 * i0), z1 = _mm_loadu_pd(orbit + 2 * i1);
+        zr = _mm_unpacklo_pd(z0, z1);
+        zi = _mm_unpackhi_pd(z0, z1);
     }
     // The lanes at an odd m whose block of 2 steps from m holds for |z|^2 = z2.
     static LANES_INLINE unsigned pair_holds(const BlaBlock* pairs, std::uint64_t count, V m, V z2)
