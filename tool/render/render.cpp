@@ -797,7 +797,7 @@ void setup_render(CLI::App& app)
     width_option->needs(centre_option);
     CLI::Option* frames_option = render->add_option("--frames", options->frames,
                                                     "halvings of the width to zoom (default: as far as the "
-                                                    "render that made --keyframes DIR, else until double "
+                                                    "render that made --keyframes DIR went, else until double "
                                                     "precision runs out)")
                                      ->type_name("N")
                                      ->check(CLI::Range(0.001, 2000.0));
