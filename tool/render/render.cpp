@@ -98,7 +98,6 @@ struct KeyCounts {
     int deep = 0;   // of those computed, by the deep engine
     int again = 0;  // computations again at a higher automatic cap
     std::uint64_t points = 0, iterated = 0;
-    double seconds = 0.0;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -257,12 +256,10 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     if (deep_cap.on)
         note_key_cap(deep_cap, key.layout, key.values);
     colour_grid(render.options.colouring, key.values, key.rgb);
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    counts.seconds += seconds;
     const std::lock_guard<std::mutex> lock(render.progress.lock);
     render.progress.key = -1;
     ++render.progress.keys_made;
-    render.progress.key_seconds += seconds;
+    render.progress.key_seconds += std::chrono::duration<double>(Clock::now() - started).count();
     return std::nullopt;
 }
 
@@ -301,13 +298,13 @@ std::optional<std::string> blend_pictures(Render& render, const Pace& pace, int 
         const auto blended = Clock::now();
         if (std::optional<std::string> reason = write_picture(picture.data()))
             return out + ": " + *reason;
-        const double picture_seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        const auto written = Clock::now();
         blend_seconds += std::chrono::duration<double>(blended - started).count();
-        write_seconds += std::chrono::duration<double>(Clock::now() - blended).count();
+        write_seconds += std::chrono::duration<double>(written - blended).count();
         {
             const std::lock_guard<std::mutex> lock(render.progress.lock);
             render.progress.pictures = number + 1;
-            render.progress.picture_seconds += picture_seconds;
+            render.progress.picture_seconds += std::chrono::duration<double>(written - started).count();
         }
         show_progress_text(progress_line(render.progress), number + 1 == total);
     }
@@ -348,7 +345,7 @@ std::optional<std::string> render_pictures(Render& render, const Pace& pace, int
     end_progress();
     // Where the time went, for measuring: ZQV_RENDER_TIMES set in the environment.
     if (std::getenv("ZQV_RENDER_TIMES") != nullptr)
-        std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", render.counts.seconds,
+        std::fprintf(stderr, "key frames %.2f s, blending %.2f s, encoding %.2f s\n", render.progress.key_seconds,
                      blend_seconds, write_seconds);
     return std::nullopt;
 }
