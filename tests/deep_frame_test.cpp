@@ -51,7 +51,8 @@ struct DeepCase {
     const char* centre_im;
     const char* width;
     std::uint32_t cap;
-    int least_equal;  // of the 1000 samples
+    int least_equal;  // of the samples
+    int samples = 1000;
 };
 
 // Computes the frame, then compares 1000 sampled pixels (coarse samples and
@@ -64,17 +65,21 @@ void check_against_multiprecision(const DeepCase& c)
 {
     const Decimal re = *parse_decimal(c.centre_re), im = *parse_decimal(c.centre_im),
                   width = *parse_decimal(c.width);
-    const double step = decimal_quotient_to_double(width, frame_width);
-    DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
+    // Narrower than 1e-300, the step's exponent is given apart and the small offsets are taken at any exponent.
+    const FloatExp wide_step = decimal_quotient_to_floatexp(width, frame_width);
+    const bool wide = decimal_to_double(width) < 1e-300;
+    const double step = wide ? wide_step.m : to_double(wide_step);
+    const int step_exponent = wide ? wide_step.e : 0;
+    DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step, step_exponent));
     BlockFlags blocks;
     DeepFrameStats stats;
-    ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, c.cap, true, nullptr));
+    ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, c.cap, true, nullptr, step_exponent));
     const Big big_re(c.centre_re), big_im(c.centre_im), big_step = Big(c.width) / frame_width;
 
     int sampled = 0, equal = 0, at_cap = 0;
     std::uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };  // Numerical Recipes' LCG
-    while (sampled < 1000) {
+    while (sampled < c.samples) {
         int r = static_cast<int>(next() >> 8) % frame_height, col = static_cast<int>(next() >> 8) % frame_width;
         if (sampled % 2 == 0) {  // a coarse sample
             r -= r % block_size;
@@ -83,7 +88,7 @@ void check_against_multiprecision(const DeepCase& c)
             continue;
         }
         const double dcr = (col - frame_width / 2) * step, dci = (r - frame_height / 2) * step;
-        const std::uint32_t engine = deep_escape(zoom, dcr, dci, c.cap, 4.0, true).count;
+        const std::uint32_t engine = deep_escape(zoom, dcr, dci, c.cap, 4.0, true, step_exponent).count;
         ASSERT_EQ(frame.pixels[r * frame_width + col], static_cast<std::uint8_t>(engine)) << r << ", " << col;
         const std::uint32_t truth = big_escape_count(big_re + (col - frame_width / 2) * big_step,
                                                      big_im + (r - frame_height / 2) * big_step, c.cap);
@@ -111,6 +116,18 @@ TEST(DeepFrame, CountsMatchMultiprecisionAtThreeDepths)
     };
     for (const DeepCase& c : cases)
         check_against_multiprecision<BigFloat<1100>>(c);
+}
+
+// Centres off i by digits at the depth; nines at the end.
+std::string near_i(int depth, const char* last_digits)
+{
+    return "1." + std::string(depth - 1, '0') + last_digits;
+}
+
+TEST(DeepFrame, CountsMatchMultiprecisionPastDoubleRange)
+{
+    const std::string im400 = near_i(402, "56789");
+    check_against_multiprecision<BigFloat<1500>>({"-3.25e-401", im400.c_str(), "1e-400", 8192, 999});
 }
 
 // Where every count is in the thousands, on the seahorse path of zqv_bench

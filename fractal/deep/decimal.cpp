@@ -2,7 +2,6 @@
 #include "fractal/deep/decimal.h"
 
 #include <cstring>
-#include <limits>
 
 #include "fractal/deep/fixed_point.h"
 
@@ -15,17 +14,8 @@ cpp_int power_of_ten(std::int64_t n)
     return boost::multiprecision::pow(cpp_int(10), static_cast<unsigned>(n));
 }
 
-// 2^e for |e| <= 1000, built from its bits.
-double power_of_two(int e)
-{
-    const std::uint64_t bits = static_cast<std::uint64_t>(e + 1023) << 52;
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-
 // (m + a little if sticky) * 2^e rounded to 53 bits, ties to even; m > 0.
-double round_to_double(cpp_int m, bool sticky, std::int64_t e)
+FloatExp round_to_floatexp(cpp_int m, bool sticky, std::int64_t e)
 {
     const unsigned top = boost::multiprecision::msb(m);
     if (top > 52) {
@@ -43,16 +33,11 @@ double round_to_double(cpp_int m, bool sticky, std::int64_t e)
         }
     }
     const auto q = m.convert_to<std::uint64_t>();  // below 2^53: exact as a double
-    const std::int64_t top_exponent = e + boost::multiprecision::msb(m);
-    if (top_exponent > 1023)
-        return std::numeric_limits<double>::infinity();
-    if (top_exponent < -1022)
-        return 0.0;
-    return scale_by_power_of_two(static_cast<double>(q), static_cast<int>(e));
+    return to_floatexp(static_cast<double>(q), e);
 }
 
-// num / den rounded to the nearest double; both positive.
-double ratio_to_double(cpp_int num, cpp_int den)
+// num / den rounded to 53 bits; both positive.
+FloatExp ratio_to_floatexp(cpp_int num, cpp_int den)
 {
     // Scale so the quotient has 55 or 56 bits: two beyond the 53 kept, and
     // the remainder as the sticky bit.
@@ -64,7 +49,7 @@ double ratio_to_double(cpp_int num, cpp_int den)
         den <<= static_cast<unsigned>(-s);
     cpp_int q, r;
     boost::multiprecision::divide_qr(num, den, q, r);
-    return round_to_double(q, r != 0, -s);
+    return round_to_floatexp(q, r != 0, -s);
 }
 
 // The decimal's magnitude as a fraction num / den.
@@ -158,25 +143,30 @@ std::string decimal_text(const Decimal& d)
     return text;
 }
 
-double decimal_to_double(const Decimal& d)
+FloatExp decimal_to_floatexp(const Decimal& d)
+{
+    return decimal_quotient_to_floatexp(d, 1);
+}
+
+FloatExp decimal_quotient_to_floatexp(const Decimal& d, std::uint32_t divisor)
 {
     if (d.digits == "0")
-        return 0.0;
+        return zero_floatexp;
     cpp_int num, den;
     decimal_fraction(d, num, den);
-    const double magnitude = ratio_to_double(num, den);
-    return d.negative ? -magnitude : magnitude;
+    den *= divisor;
+    const FloatExp magnitude = ratio_to_floatexp(num, den);
+    return d.negative ? FloatExp{-magnitude.m, magnitude.e} : magnitude;
+}
+
+double decimal_to_double(const Decimal& d)
+{
+    return to_double(decimal_to_floatexp(d));
 }
 
 double decimal_quotient_to_double(const Decimal& d, std::uint32_t divisor)
 {
-    if (d.digits == "0")
-        return 0.0;
-    cpp_int num, den;
-    decimal_fraction(d, num, den);
-    den *= divisor;
-    const double magnitude = ratio_to_double(num, den);
-    return d.negative ? -magnitude : magnitude;
+    return to_double(decimal_quotient_to_floatexp(d, divisor));
 }
 
 int binary_exponent(double x)
@@ -195,10 +185,10 @@ int binary_exponent(double x)
 double scale_by_power_of_two(double x, int e)
 {
     for (; e > 1000; e -= 1000)
-        x *= power_of_two(1000);
+        x *= two_to(1000);
     for (; e < -1000; e += 1000)
-        x *= power_of_two(-1000);
-    return x * power_of_two(e);
+        x *= two_to(-1000);
+    return x * two_to(e);
 }
 
 cpp_int to_fixed(const Decimal& d, int bits)
@@ -223,12 +213,17 @@ void shift_down(cpp_int& v, unsigned s)
     }
 }
 
-double fixed_to_double(const cpp_int& v, int bits)
+FloatExp fixed_to_floatexp(const cpp_int& v, int bits)
 {
     if (v.is_zero())
-        return 0.0;
-    const double magnitude = round_to_double(v.sign() < 0 ? cpp_int(-v) : v, false, -bits);
-    return v.sign() < 0 ? -magnitude : magnitude;
+        return zero_floatexp;
+    const FloatExp magnitude = round_to_floatexp(v.sign() < 0 ? cpp_int(-v) : v, false, -bits);
+    return v.sign() < 0 ? FloatExp{-magnitude.m, magnitude.e} : magnitude;
+}
+
+double fixed_to_double(const cpp_int& v, int bits)
+{
+    return to_double(fixed_to_floatexp(v, bits));
 }
 
 }  // namespace zqv

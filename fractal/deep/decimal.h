@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "fractal/deep/floatexp.h"
+
 namespace zqv {
 
 // A decimal number as written: sign, digits and power of ten, kept exactly.
@@ -28,6 +30,9 @@ std::string decimal_text(const Decimal& d);
 double decimal_to_double(const Decimal& d);
 // The double nearest d / divisor, for a positive whole divisor.
 double decimal_quotient_to_double(const Decimal& d, std::uint32_t divisor);
+// d and d / divisor rounded to 53 bits at any exponent.
+FloatExp decimal_to_floatexp(const Decimal& d);
+FloatExp decimal_quotient_to_floatexp(const Decimal& d, std::uint32_t divisor);
 // The binary exponent e of a finite nonzero double, 2^e <= |x| < 2^(e+1).
 int binary_exponent(double x);
 // x * 2^e, exactly while the result stays in the normal range.

@@ -40,7 +40,74 @@ BlaBlock merge(const BlaBlock& x, const BlaBlock& y, double largest_dc)
     return b;
 }
 
+WideBlock wide_single_step(const ReferenceOrbit& orbit, std::size_t m)
+{
+    ComplexExp a = reference_at(orbit, m);
+    a.e = a.re == 0.0 && a.im == 0.0 ? zero_exponent : a.e + 1;  // 2 Z_m
+    return {a, {1.0, 0.0, 0}, to_floatexp(single_step_precision) * sqrt(norm(a))};
+}
+
+WideBlock wide_merge(const WideBlock& x, const WideBlock& y, FloatExp largest_dc)
+{
+    WideBlock b;
+    b.a = y.a * x.a;
+    b.b = y.a * x.b + y.b;
+    const FloatExp ax = sqrt(norm(x.a)), bx = sqrt(norm(x.b));
+    const FloatExp room = y.radius - bx * largest_dc;
+    const FloatExp reach = is_positive(ax) && is_positive(room) ? room / ax : zero_floatexp;
+    b.radius = reach < x.radius ? reach : x.radius;
+    return b;
+}
+
+// The double block for points whose offsets are scaled by 2^-step_exponent.
+BlaBlock double_block(const WideBlock& w, int step_exponent)
+{
+    // Beyond 2^1000 a coefficient is of no use to a point whose |z| is
+    // at least 2^-400, where the double steps take points.
+    const bool held = w.a.e < 1000 && static_cast<std::int64_t>(w.b.e) + step_exponent < 1000;
+    const double radius = held ? to_double(w.radius) : 0.0;
+    if (radius == 0.0)
+        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    return {scaled_double(w.a.re, w.a.e), scaled_double(w.a.im, w.a.e),
+            scaled_double(w.b.re, static_cast<std::int64_t>(w.b.e) + step_exponent),
+            scaled_double(w.b.im, static_cast<std::int64_t>(w.b.e) + step_exponent), radius * radius, radius};
+}
+
 }  // namespace
+
+void build_wide_bla(const ReferenceOrbit& orbit, FloatExp largest_dc, int step_exponent, WideTables& wide,
+                    BlaTables& tables)
+{
+    const std::size_t last = orbit_size(orbit) - 1;
+    wide = WideTables{};
+    std::vector<WideBlock>& blocks = wide.blocks;
+    blocks.reserve(last);
+    wide.level_start.push_back(0);
+    for (std::size_t m = 1; m + 2 <= last; m += 2)
+        blocks.push_back(wide_merge(wide_single_step(orbit, m), wide_single_step(orbit, m + 1), largest_dc));
+    for (std::size_t first = 0; first < blocks.size();) {
+        const std::size_t end = blocks.size();
+        wide.level_start.push_back(end);
+        FloatExp largest = zero_floatexp;
+        for (std::size_t i = first; i < end; ++i)
+            largest = largest < blocks[i].radius ? blocks[i].radius : largest;
+        wide.largest_radius.push_back(largest);
+        for (std::size_t i = first; i + 1 < end; i += 2)
+            blocks.push_back(wide_merge(blocks[i], blocks[i + 1], largest_dc));
+        first = end;
+    }
+    tables = BlaTables{};
+    tables.level_start = wide.level_start;
+    tables.blocks.reserve(blocks.size());
+    for (const WideBlock& w : blocks)
+        tables.blocks.push_back(double_block(w, step_exponent));
+    for (std::size_t j = 0; j + 1 < tables.level_start.size(); ++j) {
+        double largest = 0.0;
+        for (std::uint64_t i = tables.level_start[j]; i < tables.level_start[j + 1]; ++i)
+            largest = std::max(largest, tables.blocks[i].radius2);
+        tables.largest_radius2.push_back(largest);
+    }
+}
 
 BlaTables build_bla(const ReferenceOrbit& orbit, double largest_dc)
 {

@@ -38,4 +38,30 @@ inline std::uint64_t bla_levels(const BlaTables& tables)
 // largest_dc in modulus.
 BlaTables build_bla(const ReferenceOrbit& orbit, double largest_dc);
 
+// A block at any exponent, for points whose offsets leave double's range.
+struct WideBlock {
+    ComplexExp a, b;
+    FloatExp radius;  // the block holds while |z| < radius
+};
+
+// The tables at any exponent, laid out as BlaTables.
+struct WideTables {
+    std::vector<WideBlock> blocks;
+    std::vector<std::uint64_t> level_start;
+    std::vector<FloatExp> largest_radius;
+};
+
+inline std::uint64_t bla_levels(const WideTables& tables)
+{
+    return tables.largest_radius.size();
+}
+
+// The tables for offsets up to largest_dc at any exponent (wide), and the
+// same blocks in double (tables) for points given their offsets as
+// dc * 2^-step_exponent: B there is scaled by 2^step_exponent, and a block
+// whose A or B a double cannot hold, or whose radius is below the normal
+// range, never holds.
+void build_wide_bla(const ReferenceOrbit& orbit, FloatExp largest_dc, int step_exponent, WideTables& wide,
+                    BlaTables& tables);
+
 }  // namespace zqv

@@ -76,8 +76,16 @@ void add_pass(DeepFrameStats& stats, const EscapePass& pass)
 
 }  // namespace
 
+void build_deep_tables(DeepZoom& zoom, double largest_dc, int step_exponent)
+{
+    if (step_exponent == 0)
+        zoom.tables = build_bla(zoom.orbit, largest_dc);
+    else
+        build_wide_bla(zoom.orbit, to_floatexp(largest_dc, step_exponent), step_exponent, zoom.wide, zoom.tables);
+}
+
 bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFrameStats& stats, double pixel_step,
-                        std::uint32_t cap, bool with_bla, const std::atomic<bool>* stop)
+                        std::uint32_t cap, bool with_bla, const std::atomic<bool>* stop, int step_exponent)
 {
     const auto start = std::chrono::steady_clock::now();
     stats = DeepFrameStats{};
@@ -88,7 +96,7 @@ bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFr
     // The farthest pixel, a corner, is (320, 240) steps from the centre: 400
     // steps; the margin covers the rounding of the offsets.
     if (with_bla)
-        zoom.tables = build_bla(zoom.orbit, pixel_step * 400.001);
+        build_deep_tables(zoom, pixel_step * 400.001, step_exponent);
     stats.bla_seconds = seconds_since(tables_start);
 
     double offset_re[frame_width];   // dc of each column
@@ -98,7 +106,7 @@ bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFr
     for (int r = 0; r < frame_height; ++r)
         offset_im[r] = (r - frame_height / 2) * pixel_step;
     DeepJob job;
-    set_deep_job(job, zoom, 4.0, with_bla, stop);
+    set_deep_job(job, zoom, 4.0, with_bla, stop, step_exponent);
     void (*lanes)(EscapePass&, DeepJob&) = cap < 2                                  ? scalar_points
                                          : simd_level() == SimdLevel::avx512 ? deep_lanes_avx512
                                          : simd_level() == SimdLevel::avx2   ? deep_lanes_avx2

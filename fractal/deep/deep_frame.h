@@ -27,11 +27,16 @@ struct DeepFrameStats {
 };
 
 // Computes the frame of the zoom whose pixel step (width / 640) is
-// pixel_step, at this cap, with its block grid and what it took; with_bla
-// chooses the tables or plain perturbation. The stop flag, when given, is
-// read now and then from every thread; false if it was set (the frame is
-// then incomplete).
+// pixel_step * 2^step_exponent, at this cap, with its block grid and what it
+// took; with_bla chooses the tables or plain perturbation. A step_exponent
+// other than 0 takes the points of small |z| at any exponent (frames
+// narrower than 1e-300 need it). The stop flag, when given, is read now and
+// then from every thread; false if it was set (the frame is then incomplete).
 bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFrameStats& stats, double pixel_step,
-                        std::uint32_t cap, bool with_bla, const std::atomic<bool>* stop);
+                        std::uint32_t cap, bool with_bla, const std::atomic<bool>* stop, int step_exponent = 0);
+
+// Builds the zoom's tables for offsets up to largest_dc * 2^step_exponent
+// (wide ones as well when step_exponent is not 0).
+void build_deep_tables(DeepZoom& zoom, double largest_dc, int step_exponent);
 
 }  // namespace zqv

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "fractal/deep/deep_frame.h"
 #include "fractal/deep/deep_work.h"
 #include "fractal/grid/grid_point.h"
 #include "fractal/lanes/simd_level.h"
@@ -106,8 +107,8 @@ std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout&
     if (!extend_reference(zoom.orbit, deep_grid_point_cap(layout.cap), stop))
         return std::nullopt;
     const double half_width = 0.5 * layout.width, half_height = 0.5 * layout.height;
-    zoom.tables = build_bla(zoom.orbit, layout.step * std::sqrt(half_width * half_width + half_height * half_height) *
-                                            largest_dc_margin);
+    build_deep_tables(zoom, layout.step * std::sqrt(half_width * half_width + half_height * half_height) * largest_dc_margin,
+                      layout.step_exponent);
 
     std::vector<double> offset_re(layout.width), offset_im(layout.height);
     for (int column = 0; column < layout.width; ++column)
@@ -116,7 +117,7 @@ std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout&
         offset_im[row] = static_cast<double>(layout.height / 2 - row) * layout.step;
 
     DeepJob job;
-    set_deep_job(job, zoom, grid_escape_radius2, true, stop);
+    set_deep_job(job, zoom, grid_escape_radius2, true, stop, layout.step_exponent);
 
     const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
     DeepGridWork work{&layout, shares ? parent : nullptr, shares ? parent_values : nullptr, &values,

@@ -34,23 +34,25 @@ struct DeepBatch {
     unsigned busy;         // lanes that hold a point
 };
 
-// Where a lane's point stands, taken out of the vectors.
+// Where a lane's point stands, taken out of the vectors: its offset as
+// given (dcr, dci) and as its plain steps add it (pr, pi; the same unless the
+// offsets are scaled).
 struct LaneState {
-    double x[8], y[8], dcr[8], dci[8], m[8], n[8], tag[8];
+    double x[8], y[8], dcr[8], dci[8], pr[8], pi[8], m[8], n[8], tag[8];
 };
 
-// The tags stay in the state alone: only the scalar code reads them.
+// The offsets and tags stay in the state alone: the lanes do not change them.
 template <class L>
 LANES_INLINE void store_batch(const DeepBatch<L>& b, LaneState& s)
 {
-    L::store(s.x, b.x), L::store(s.y, b.y), L::store(s.dcr, b.dcr), L::store(s.dci, b.dci);
+    L::store(s.x, b.x), L::store(s.y, b.y);
     L::store(s.m, b.m), L::store(s.n, b.n);
 }
 
 template <class L>
 LANES_INLINE void load_batch(DeepBatch<L>& b, const LaneState& s)
 {
-    b.x = L::load(s.x), b.y = L::load(s.y), b.dcr = L::load(s.dcr), b.dci = L::load(s.dci);
+    b.x = L::load(s.x), b.y = L::load(s.y), b.dcr = L::load(s.pr), b.dci = L::load(s.pi);
     b.m = L::load(s.m), b.n = L::load(s.n);
 }
 
@@ -107,12 +109,15 @@ struct LaneWork {
 // reference iteration 0, where the definition's first iteration is a plain
 // step whenever the cap is at least 2; or leaves the lane idle: false.
 template <class S>
-inline bool start_point(typename S::Shared& shared, LaneWork<S>& work, LaneState& s, int j)
+inline bool start_point(typename S::Shared& shared, LaneWork<S>& work, const DeepJob& job, LaneState& s, int j)
 {
     s.x[j] = s.y[j] = s.m[j] = s.n[j] = 0.0;
-    if (S::next(shared, work.points, s.dcr[j], s.dci[j], s.tag[j]))
+    if (S::next(shared, work.points, s.dcr[j], s.dci[j], s.tag[j])) {
+        s.pr[j] = plain_offset(s.dcr[j], job.step_exponent);
+        s.pi[j] = plain_offset(s.dci[j], job.step_exponent);
         return true;
-    s.dcr[j] = s.dci[j] = 0.0;
+    }
+    s.dcr[j] = s.dci[j] = s.pr[j] = s.pi[j] = 0.0;
     return false;
 }
 
@@ -129,21 +134,30 @@ __attribute__((noinline)) unsigned handle_lanes(typename S::Shared& shared, Deep
     for (int j = 0; j < width; ++j) {
         if (!(lanes >> j & 1))
             continue;
-        DeepPoint p{s.dcr[j], s.dci[j], s.x[j], s.y[j], static_cast<std::uint64_t>(s.n[j]),
-                    static_cast<std::uint64_t>(s.m[j]), 0, 0, 0.0};
-        bool done = ended >> j & 1;
-        if (!done)
-            done = run_point(p, cap, job, true);
-        else
-            run_point(p, cap, job, false);  // ends at once, with the definition's count
-        work.steps += p.steps;
-        if (!done) {
-            s.x[j] = p.x, s.y[j] = p.y, s.m[j] = static_cast<double>(p.m), s.n[j] = static_cast<double>(p.n);
-            continue;
+        // A new point's first step adds dc, which the plain steps of scaled
+        // offsets drop: such a point starts in the scalar code, as do the
+        // lanes of the kernel's first batches (`ended` 0 and every lane given).
+        for (bool done = ended >> j & 1;;) {
+            DeepPoint p{s.dcr[j], s.dci[j], s.x[j], s.y[j], static_cast<std::uint64_t>(s.n[j]),
+                        static_cast<std::uint64_t>(s.m[j]), 0, 0, 0.0};
+            if (!done)
+                done = run_point(p, cap, job, true);
+            else
+                run_point(p, cap, job, false);  // ends at once, with the definition's count
+            work.steps += p.steps;
+            if (!done) {
+                s.x[j] = p.x, s.y[j] = p.y, s.m[j] = static_cast<double>(p.m), s.n[j] = static_cast<double>(p.n);
+                break;
+            }
+            S::finish(shared, work.points, s.tag[j], p.count, p.magnitude2);
+            if (!start_point(shared, work, job, s, j)) {
+                busy &= ~(1u << j);
+                break;
+            }
+            if (job.step_exponent == 0)
+                break;
+            done = false;
         }
-        S::finish(shared, work.points, s.tag[j], p.count, p.magnitude2);
-        if (!start_point(shared, work, s, j))
-            busy &= ~(1u << j);
     }
     return busy;
 }
@@ -155,7 +169,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
     constexpr unsigned all_lanes = (1u << L::width) - 1;
     const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(S::cap(shared)));
     const V last = L::set1(static_cast<double>(job.last)), zero = L::set1(0.0), one = L::set1(1.0);
-    const V largest_pair_radius2 = L::set1(job.largest_pair_radius2);
+    const V largest_pair_radius2 = L::set1(job.largest_pair_radius2), tiny_bound = L::set1(job.tiny_bound);
     LaneWork<S> work;
     S::start(work.points);
     work.steps = 0;
@@ -166,8 +180,10 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         DeepBatch<L>& b = batch[k];
         b.busy = 0;
         for (int j = 0; j < L::width; ++j)
-            if (start_point(shared, work, state[k], j))
+            if (start_point(shared, work, job, state[k], j))
                 b.busy |= 1u << j;
+        if (job.step_exponent != 0)
+            b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, b.busy, 0);
         load_batch(b, state[k]);
         L::gather(job.orbit, b.m, b.zr, b.zi);
     }
@@ -200,12 +216,13 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
                 next_r = L::select(rebase, z1r, next_r);
                 next_i = L::select(rebase, z1i, next_i);
             }
+            // Points whose |z| is too small for double steps go to the scalar code, as do those a block holds for.
+            unsigned skip = L::bits(L::less(z2, tiny_bound)) & b.busy & ~ended;
             // Blocks hold on few steps: the exact test only where |z|^2 is below every block of 2 steps' radius.
-            unsigned skip = 0;
             if (job.pairs != nullptr) {
                 const unsigned near = ~L::at_least(z2, largest_pair_radius2) & b.busy & ~ended & all_lanes;
                 if (near != 0)
-                    skip = L::pair_holds(job.pairs, job.pair_count, b.m, z2) & near;
+                    skip |= L::pair_holds(job.pairs, job.pair_count, b.m, z2) & near;
             }
             if ((ended | skip) != 0) {
                 store_batch(b, state[k]);

@@ -2,6 +2,8 @@
 // X / 2^fraction_bits, each iterate rounded to doubles.
 #include "fractal/deep/deep_orbit.h"
 
+#include <algorithm>
+
 #include "fractal/deep/fixed_point.h"
 
 namespace zqv {
@@ -28,14 +30,18 @@ ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fractio
 
 // Z' = Z^2 + C as re' = (x + y)(x - y) + cr, im' = 2xy + ci: two products
 // per iterate, each brought back to fraction_bits by a shift.
-bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop)
+bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop,
+                      ReferenceReport report, void* context)
 {
     ExactIterate& state = *orbit.exact;
     const auto bits = static_cast<unsigned>(orbit.fraction_bits);
     orbit.z.reserve(2 * static_cast<std::size_t>(iterations + 1));
     while (!orbit.escaped && static_cast<std::int64_t>(orbit_size(orbit)) <= iterations) {
-        if ((orbit_size(orbit) & 4095) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
+        const std::size_t done = orbit_size(orbit);
+        if ((done & 63) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed))
             return false;
+        if ((done & 1023) == 0 && report != nullptr)
+            report(static_cast<std::int64_t>(done), iterations, context);
         state.t1 = state.x;
         state.t1 += state.y;
         state.t2 = state.x;
@@ -51,6 +57,9 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
         state.y += state.ci;
         const double re = fixed_to_double(state.x, orbit.fraction_bits);
         const double im = fixed_to_double(state.y, orbit.fraction_bits);
+        if (re == 0.0 && im == 0.0 && !(state.x.is_zero() && state.y.is_zero()))
+            orbit.tiny.push_back({orbit_size(orbit), complexexp_of(fixed_to_floatexp(state.x, orbit.fraction_bits),
+                                                                   fixed_to_floatexp(state.y, orbit.fraction_bits))});
         orbit.z.push_back(re);
         orbit.z.push_back(im);
         orbit.escaped = re * re + im * im >= 4.0;
@@ -58,9 +67,19 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
     return true;
 }
 
-int fraction_bits_for_step(double step)
+ComplexExp reference_at(const ReferenceOrbit& orbit, std::uint64_t m)
 {
-    const int bits = -binary_exponent(step) + 64;
+    const double re = orbit.z[2 * m], im = orbit.z[2 * m + 1];
+    if (re != 0.0 || im != 0.0)
+        return to_complexexp(re, im);
+    const auto tiny = std::lower_bound(orbit.tiny.begin(), orbit.tiny.end(), m,
+                                       [](const TinyIterate& t, std::uint64_t at) { return t.m < at; });
+    return tiny != orbit.tiny.end() && tiny->m == m ? tiny->z : zero_complexexp;
+}
+
+int fraction_bits_for_step(double step, int step_exponent)
+{
+    const int bits = -(binary_exponent(step) + step_exponent) + 64;
     return bits < 64 ? 64 : bits;
 }
 

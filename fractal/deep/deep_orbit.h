@@ -19,13 +19,22 @@ struct ExactIterateDeleter {
     void operator()(ExactIterate* exact) const;
 };
 
+// An iterate both of whose parts lie below double's normal range.
+struct TinyIterate {
+    std::uint64_t m;
+    ComplexExp z;
+};
+
 // The reference orbit Z_0 = 0, Z_{m+1} = Z_m^2 + C of the zoom's centre C,
 // each iterate rounded to doubles. It stops at the first iterate with
 // |Z|^2 >= 4 (kept) or at the length asked for.
 struct ReferenceOrbit {
     // Z_0 .. Z_last, Z_m's real part at 2m and its imaginary part at 2m + 1,
-    // so that the one cache line the lanes read for Z_m holds both.
+    // so that the one cache line the lanes read for Z_m holds both. A part
+    // below the normal range is 0.
     std::vector<double> z;
+    // The iterates held as (0, 0) in z that are not 0, with their exponent, in order of m.
+    std::vector<TinyIterate> tiny;
     bool escaped = false;        // the last iterate left the radius-2 disc
     int fraction_bits = 0;       // of the fixed-point numbers
     std::unique_ptr<ExactIterate, ExactIterateDeleter> exact;
@@ -40,14 +49,22 @@ inline std::size_t orbit_size(const ReferenceOrbit& orbit)
 // The orbit of centre (re, im), Z_0 alone, with fraction_bits bits after the
 // binary point: enough for the smallest pixel step and a margin.
 ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fraction_bits);
-// Extends the orbit to at least `iterations` iterates after Z_0 (unless it
-// has escaped); the stop flag, when given, is read every few thousand
-// iterations and ends the work early when set. False if stopped.
-bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop);
+// Told now and then how far a reference has come: iterates done of those asked for.
+using ReferenceReport = void (*)(std::int64_t done, std::int64_t total, void* context);
 
-// The fraction bits the reference needs for pixel steps down to `step`: the
-// bits of the step and 64 more, so rounding the orbit's iterates is far below
-// a pixel.
-int fraction_bits_for_step(double step);
+// Extends the orbit to at least `iterations` iterates after Z_0 (unless it
+// has escaped); the stop flag, when given, is read every 64 iterations and
+// ends the work early when set, and report (when given) is called every
+// 1024. False if stopped.
+bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop,
+                      ReferenceReport report = nullptr, void* context = nullptr);
+
+// Z_m at any exponent.
+ComplexExp reference_at(const ReferenceOrbit& orbit, std::uint64_t m);
+
+// The fraction bits the reference needs for pixel steps down to
+// step * 2^step_exponent: the bits of the step and 64 more, so rounding the
+// orbit's iterates is far below a pixel.
+int fraction_bits_for_step(double step, int step_exponent = 0);
 
 }  // namespace zqv

@@ -14,17 +14,25 @@
 namespace zqv {
 
 // A deep zoom's reference: the orbit of its exact centre, extended as caps
-// grow, and the tables of the last frame or grid computed from it.
+// grow, and the tables of the last frame or grid computed from it (wide as
+// well when its offsets leave double's range).
 struct DeepZoom {
     ReferenceOrbit orbit;
     BlaTables tables;
+    WideTables wide;
 };
+
+// Where double arithmetic takes a point: while |z|^2 is at least 2^-800, so
+// that z^2 and every product of a step stay far inside the normal range
+// while offsets dc below it are dropped as below a double's precision of z.
+// Points of smaller |z| take their steps at any exponent.
+constexpr double wide_bound = 0x1p-800;
 
 // Starts a zoom at this centre, with the orbit's fixed-point fraction bits.
 DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits);
 
-// A point at the top of an iteration: offset dc, z, n iterations done, at
-// reference iteration m.
+// A point at the top of an iteration: offset dc (scaled by 2^-step_exponent
+// of the job), z, n iterations done, at reference iteration m.
 struct DeepPoint {
     double dcr, dci;
     double x, y;
@@ -44,14 +52,26 @@ struct DeepJob {
     double radius2;
     bool with_bla;
     const BlaTables* tables;       // all levels, for the scalar code
+    const ReferenceOrbit* reference;
+    const WideTables* wide;        // for points of |z|^2 below tiny_bound
+    int step_exponent;             // the offsets given are dc * 2^-step_exponent
+    double tiny_bound;             // wide_bound when step_exponent is not 0, else 0: never
     const std::atomic<bool>* stop;  // read now and then; null: never
     std::atomic<bool> stopped;      // the work saw the stop
     std::atomic<std::uint64_t> steps;
 };
 
 // Sets job to the zoom's orbit and tables, the escape radius², with or
-// without the tables, and the stop flag, with nothing stopped or counted yet.
-void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop);
+// without the tables, the stop flag, and the offsets' scale, with nothing
+// stopped or counted yet.
+void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop,
+                  int step_exponent = 0);
+
+// The offset a double step adds: dc itself, 0 below double's normal range.
+inline double plain_offset(double scaled, int step_exponent)
+{
+    return step_exponent == 0 ? scaled : scaled_double(scaled, step_exponent);
+}
 
 // Whether the work should stop: the job saw it already, or the flag says so
 // now (and the job remembers it).
@@ -106,7 +126,10 @@ struct DeepCount {
 // tables if with_bla, else one step z = (2 Z_m + z) z + dc. A point whose
 // value w_n first has |w_n|^2 >= radius2 gets n + 1, at most cap. The orbit
 // must hold at least cap iterates unless it escaped, and the tables (with_bla)
-// be built for offsets at least as large as dc.
-DeepCount deep_escape(const DeepZoom& zoom, double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla);
+// be built for offsets at least as large as dc. With a step_exponent, the
+// offset is (dcr, dci) * 2^step_exponent and the iterations of a z below
+// wide_bound are taken at any exponent, with the wide tables.
+DeepCount deep_escape(const DeepZoom& zoom, double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla,
+                      int step_exponent = 0);
 
 }  // namespace zqv

@@ -15,7 +15,9 @@ using boost::multiprecision::cpp_int;
 cpp_int to_fixed(const Decimal& d, int bits);
 // v / 2^s, rounded toward zero whatever the sign.
 void shift_down(cpp_int& v, unsigned s);
-// The double nearest v / 2^bits (ties to even).
+// The double nearest v / 2^bits (ties to even); 0 below the normal range.
 double fixed_to_double(const cpp_int& v, int bits);
+// v / 2^bits rounded to 53 bits at any exponent.
+FloatExp fixed_to_floatexp(const cpp_int& v, int bits);
 
 }  // namespace zqv

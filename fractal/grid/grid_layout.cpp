@@ -1,13 +1,16 @@
 // The coordinates of a grid's points and the points it shares with its parent.
 #include "fractal/grid/grid_layout.h"
 
+#include <cmath>
+
 #include "fractal/grid/grid_point.h"
 
 namespace zqv {
 
 bool is_parent_grid(const GridLayout& layout, const GridLayout& parent, const GridValues& parent_values)
 {
-    return parent.width == layout.width && parent.height == layout.height && parent.step == layout.step * 2.0 &&
+    return parent.width == layout.width && parent.height == layout.height && parent.step_exponent >= layout.step_exponent &&
+           std::ldexp(parent.step, parent.step_exponent - layout.step_exponent) == layout.step * 2.0 &&
            parent.centre_re == layout.centre_re && parent.centre_im == layout.centre_im &&
            parent_values.counts.size() == static_cast<std::size_t>(layout.width) * layout.height;
 }

@@ -16,6 +16,7 @@ struct GridLayout {
     double step = 0.0;
     int width = 0, height = 0;
     std::uint32_t cap = 0;
+    int step_exponent = 0;  // the step is step * 2^step_exponent; only the deep grid takes one other than 0
 };
 
 // Each point's count (grid_inside for those that never escaped) and the
