@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -192,6 +193,29 @@ bool same_place(const Location& a, const Location& b)
 {
     return decimal_text(a.centre_re) == decimal_text(b.centre_re) &&
            decimal_text(a.centre_im) == decimal_text(b.centre_im) && decimal_text(a.width) == decimal_text(b.width);
+}
+
+FloatExp deepest_width()
+{
+    return decimal_to_floatexp(*parse_decimal(deepest_width_text));
+}
+
+std::string width_text(FloatExp width)
+{
+    char text[32];
+    const double plain = to_double(width);
+    if (plain >= double_range_width)
+        return std::string(text, std::to_chars(text, text + sizeof text, plain, std::chars_format::general, 3).ptr);
+    // m 2^e = 10^l: the power of ten apart, the digits of what is left.
+    const double l = std::log10(width.m) + width.e * 0.30102999566398120;  // log10(2)
+    double power = std::floor(l);
+    double digits = std::round(std::pow(10.0, l - power) * 100.0) / 100.0;
+    if (digits >= 10.0) {
+        digits /= 10.0;
+        power += 1.0;
+    }
+    std::string out(text, std::to_chars(text, text + sizeof text, digits, std::chars_format::general, 3).ptr);
+    return out + "e" + std::to_string(static_cast<long long>(power));
 }
 
 }  // namespace zqv

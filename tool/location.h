@@ -57,10 +57,18 @@ std::optional<std::string> choose_location(const LocationChoice& choice, Locatio
 // Whether two locations have the same centre and width, exactly.
 bool same_place(const Location& a, const Location& b);
 
-// The smallest width asked for that the deep engine computes (the frame that
-// reaches it may be up to half as wide): its pixel steps, 1/640 of the width,
-// stay normal doubles with room to spare (they end near 2^-1022 = 2.2e-308).
-constexpr double deepest_width = 1e-300;
-constexpr const char* deepest_width_text = "1e-300";
+// Down to this width, frames and key frames are computed with offsets that
+// are normal doubles (their pixel steps end near 2^-1022 = 2.2e-308);
+// narrower ones keep their step's exponent apart.
+constexpr double double_range_width = 1e-300;
+
+// The narrowest width asked for that zqvtool computes (the frame that
+// reaches it may be up to half as wide): its reference orbit takes about
+// 33,300 bits, at about half a millisecond an iteration.
+constexpr const char* deepest_width_text = "1e-10000";
+FloatExp deepest_width();
+
+// A width for people, with three significant digits at any exponent: "0.00125", "3.14e-1234".
+std::string width_text(FloatExp width);
 
 }  // namespace zqv

@@ -42,6 +42,8 @@ double grid_im(const GridLayout& layout, int row)
 
 bool grid_resolves(const GridLayout& layout)
 {
+    if (layout.step_exponent != 0)
+        return false;
     for (int column = 1; column < layout.width; ++column)
         if (!(grid_re(layout, column) > grid_re(layout, column - 1)))
             return false;

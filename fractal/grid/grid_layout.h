@@ -31,7 +31,7 @@ double grid_re(const GridLayout& layout, int column);
 double grid_im(const GridLayout& layout, int row);
 
 // Whether double precision still tells the grid's points apart: its column
-// and row coordinates strictly increase and decrease.
+// and row coordinates strictly increase and decrease (never for a step with an exponent apart).
 bool grid_resolves(const GridLayout& layout);
 
 // Whether parent is layout at twice the step, with a value for every point:

@@ -41,9 +41,9 @@ std::string fixed_text(double value, int decimals)
 }
 
 // The width as a power of ten for people: "1e-123.4". Display only.
-std::string width_power(double width)
+std::string width_power(FloatExp width)
 {
-    return "1e" + fixed_text(std::log10(width), 1);
+    return "1e" + fixed_text(std::log10(width.m) + width.e * 0.30102999566398120, 1);  // log10(2)
 }
 
 std::string frames_text(std::int64_t frames)
@@ -59,7 +59,7 @@ struct Status {
 };
 Status status;
 
-void show_status(std::int64_t frame_index, std::int64_t frames, double width, double rate, double per_step,
+void show_status(std::int64_t frame_index, std::int64_t frames, FloatExp width, double rate, double per_step,
                  double last_frame_seconds, bool force)
 {
     const Clock::time_point now = Clock::now();
@@ -127,32 +127,32 @@ int run_deep_generate(const DeepRequest& request)
 {
     const double centre_re = decimal_to_double(request.centre_re);
     const double centre_im = decimal_to_double(request.centre_im);
-    const double width = decimal_to_double(request.width);
-    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width)) {
+    const FloatExp start = decimal_to_floatexp(request.width);
+    const double width = to_double(start);  // 0 below double's range
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(width) || !is_positive(start)) {
         print_error("the centre must be two finite numbers and the width a finite positive number");
         return exit_usage;
     }
-    if (width < deepest_width) {  // a positive width below the doubles' range reads as 0 here
-        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest this engine computes");
+    if (start < deepest_width()) {
+        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest zqvtool computes");
         return exit_usage;
     }
 
     const std::int64_t unresolved = first_unresolved_frame(centre_re, centre_im, width);
     std::int64_t frames = request.frames;
     if (request.has_to_width) {
-        const double to_width = decimal_to_double(request.to_width);
-        if (!(to_width > 0.0) || to_width < deepest_width) {
-            print_error(std::string("--to-width must be at least ") + deepest_width_text +
-                        ": below it the offsets leave double's exponent range, which this engine does not extend");
+        const FloatExp to_width = decimal_to_floatexp(request.to_width);
+        if (to_width < deepest_width()) {
+            print_error(std::string("--to-width must be at least ") + deepest_width_text + ", the deepest zqvtool computes");
             return exit_usage;
         }
-        if (!(to_width < width)) {
+        if (!(to_width < start)) {
             print_error("--to-width must be below the start width");
             return exit_usage;
         }
-        frames = 1;
-        for (double w = width; w > to_width; w *= 0.5)
-            ++frames;
+        // One frame more for each halving down to --to-width: as many as the
+        // exponents differ, one fewer where the mantissas leave it reached.
+        frames = 1 + (static_cast<std::int64_t>(start.e) - to_width.e) + (start.m > to_width.m ? 1 : 0);
         frames = std::max<std::int64_t>(frames, 4);
     } else if (frames == 0) {
         frames = std::max<std::int64_t>(unresolved, 4);
@@ -160,13 +160,17 @@ int run_deep_generate(const DeepRequest& request)
                     std::to_string(frames) + " on the pixel step no longer resolves in double precision "
                     "(--frames or --to-width go deeper)");
     }
-    // Frame k has width width / 2^k exactly and pixel step step0 / 2^k.
-    const double step0 = decimal_quotient_to_double(request.width, frame_width);
+    // Frame k has width width / 2^k exactly and pixel step step0 / 2^k;
+    // narrower than 1e-300 it is computed with the step's exponent apart.
+    const FloatExp step0 = decimal_quotient_to_floatexp(request.width, frame_width);
     const std::int64_t last = frames - 1;
-    // The halving that reaches --to-width may pass 1e-300 by less than one halving.
-    if (last > 1100 || scale_by_power_of_two(width, static_cast<int>(-last)) < deepest_width * 0.5) {
+    const auto wide_frame = [&](std::int64_t k) {
+        return to_floatexp(start.m, static_cast<std::int64_t>(start.e) - k) < to_floatexp(double_range_width);
+    };
+    // The halving that reaches --to-width may pass the deepest width by less than one halving.
+    if (last > 40000 || to_floatexp(start.m, static_cast<std::int64_t>(start.e) - last + 1) < deepest_width()) {
         print_error("frame " + std::to_string(last) + " would be narrower than " + deepest_width_text +
-                    ", the deepest this engine computes (offsets would leave double's exponent range)");
+                    ", the deepest zqvtool computes");
         return exit_usage;
     }
     const std::int64_t switch_frame = switch_frame_for(unresolved);
@@ -186,8 +190,8 @@ int run_deep_generate(const DeepRequest& request)
     DeepZoom zoom;
     BlockFlags blocks;  // of the last deep frame
     if (switch_frame < frames) {
-        const double deepest_step = scale_by_power_of_two(step0, static_cast<int>(-last));
-        zoom = start_deep_zoom(request.centre_re, request.centre_im, fraction_bits_for_step(deepest_step));
+        zoom = start_deep_zoom(request.centre_re, request.centre_im,
+                               fraction_bits_for_step(step0.m, static_cast<int>(step0.e - last)));
     }
 
     set_view(centre_re, centre_im, width);
@@ -209,14 +213,16 @@ int run_deep_generate(const DeepRequest& request)
     std::uint64_t last_points = 1, last_capped = 1;  // no recomputation of frame 0
     for (std::int64_t k = 0; k < frames && !stop && !interrupted(); ++k) {
         const bool deep = k >= switch_frame;
-        const double step = scale_by_power_of_two(step0, static_cast<int>(-k));
+        const bool wide = wide_frame(k);
+        const double step = wide ? step0.m : to_double(to_floatexp(step0.m, static_cast<std::int64_t>(step0.e) - k));
         std::uint64_t points = 0, capped = 0, near_cap = 0, iterations = 0, steps = 0;
         bool whole = true;
         const Clock::time_point frame_start = Clock::now();
         for (int attempt = 0;; ++attempt) {
             if (deep) {
                 DeepFrameStats s;
-                whole = compute_deep_frame(zoom, frame, blocks, s, step, cap, request.with_bla, frames_stop_flag());
+                whole = compute_deep_frame(zoom, frame, blocks, s, step, cap, request.with_bla, frames_stop_flag(),
+                                           wide ? static_cast<int>(step0.e - k) : 0);
                 points = s.points, capped = s.capped, near_cap = s.near_cap;
                 iterations = s.iterations, steps = s.steps;
             } else {
@@ -257,7 +263,7 @@ int run_deep_generate(const DeepRequest& request)
         last_seconds = std::chrono::duration<double>(Clock::now() - frame_start).count();
         total_iterations += static_cast<double>(iterations);
         total_seconds += last_seconds;
-        show_status(k, frames, scale_by_power_of_two(width, static_cast<int>(-k)),
+        show_status(k, frames, to_floatexp(start.m, static_cast<std::int64_t>(start.e) - k),
                     total_seconds > 0.0 ? total_iterations / total_seconds : 0.0,
                     steps > 0 ? static_cast<double>(iterations) / static_cast<double>(steps) : 0.0, last_seconds,
                     k + 1 == frames);

@@ -170,7 +170,8 @@ int run_generate(const GenerateOptions& options)
         return exit_usage;
     }
     if (!(width > 0.0)) {  // a positive width below the doubles' range reads as 0 here
-        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest zqvtool computes");
+        print_error("the start width is below double's range, which --past-precision stays in: --frames or "
+                    "--to-width compute it by the deep engine");
         return exit_usage;
     }
 

@@ -110,7 +110,7 @@ struct RenderProgress {
     std::int64_t pictures = 0, total = 0;
     int keys_made = 0, keys_total = 0;
     int key = -1;  // the key frame being computed; -1: none
-    double key_width = 0.0;
+    FloatExp key_width = zero_floatexp;
     std::uint32_t key_cap = 0;
     Clock::time_point key_started;
     double key_seconds = 0.0, picture_seconds = 0.0;  // spent on the key frames and pictures made
@@ -147,7 +147,7 @@ std::string progress_line(RenderProgress& progress)
     double key_elapsed = 0.0;
     if (progress.key >= 0) {
         key_elapsed = std::chrono::duration<double>(Clock::now() - progress.key_started).count();
-        line += ", key frame " + std::to_string(progress.key) + " (width " + three_digits(progress.key_width) +
+        line += ", key frame " + std::to_string(progress.key) + " (width " + width_text(progress.key_width) +
                 ", cap " + std::to_string(progress.key_cap) + ") for " +
                 std::to_string(static_cast<long long>(key_elapsed)) + " s";
     }
@@ -232,7 +232,7 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
             {
                 const std::lock_guard<std::mutex> lock(render.progress.lock);
                 render.progress.key = index;
-                render.progress.key_width = key.layout.step * key.layout.width;
+                render.progress.key_width = to_floatexp(key.layout.step * key.layout.width, key.layout.step_exponent);
                 render.progress.key_cap = at.cap;
                 render.progress.key_started = Clock::now();
             }
@@ -481,19 +481,29 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
     }
     const double centre_re = decimal_to_double(location.centre_re);
     const double centre_im = decimal_to_double(location.centre_im);
-    const double start_width = decimal_to_double(location.width);
-    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(start_width) ||
-        !(start_width >= deepest_width)) {
-        print_error("the centre must be two finite numbers and the width a finite number of at least 1e-300");
+    const FloatExp start = decimal_to_floatexp(location.width);
+    if (!std::isfinite(centre_re) || !std::isfinite(centre_im) || !std::isfinite(to_double(start)) ||
+        !is_positive(start) || start < deepest_width()) {
+        print_error(std::string("the centre must be two finite numbers and the width a finite number of at least ") +
+                    deepest_width_text);
         return exit_usage;
     }
+    // A start narrower than 1e-300 keeps its exponent apart, as its key frames do.
+    const bool wide_start = to_double(start) < double_range_width;
 
     // Key frames at twice the picture's size, times the samples: between
     // its own depth and the next key frame's, a key frame shows its central
     // part, from 2 down to 1 of its points (times the samples) per pixel.
     const int width = options.width, height = options.height;
-    plan = {centre_re,           centre_im, location.centre_re, location.centre_im, start_width,
-            2 * width * options.samples, 2 * height * options.samples, options.cap != 0 ? options.cap : location.cap};
+    plan = {centre_re,
+            centre_im,
+            location.centre_re,
+            location.centre_im,
+            wide_start ? start.m : to_double(start),
+            wide_start ? start.e : 0,
+            2 * width * options.samples,
+            2 * height * options.samples,
+            options.cap != 0 ? options.cap : location.cap};
     if (options.keyframes.empty())
         return std::nullopt;
     KeyHeader first;
@@ -543,8 +553,10 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
         plan.exact_re = double_decimal(s.centre_re);
         plan.exact_im = double_decimal(s.centre_im);
         plan.start_width = s.step * s.width;
+        plan.start_exponent = s.step_exponent;
     }
-    if (key_layout(plan, 0).step != s.step || s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
+    if (key_layout(plan, 0).step != s.step || key_layout(plan, 0).step_exponent != s.step_exponent ||
+        s.centre_re != plan.centre_re || s.centre_im != plan.centre_im) {
         print_error(options.keyframes + " holds the key frames of another location");
         return exit_usage;
     }
@@ -611,12 +623,16 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
             print_error("--to-width takes a positive decimal number");
             return exit_usage;
         }
-        const double to_width = decimal_to_double(*given);  // 0 below the doubles' range: deeper than 1e-300
-        if (!(to_width < plan.start_width)) {
+        const FloatExp to_width = decimal_to_floatexp(*given);
+        if (!(to_width < to_floatexp(plan.start_width, plan.start_exponent))) {
             print_error("--to-width must be below the start width");
             return exit_usage;
         }
-        halvings = to_width < deepest_width ? HUGE_VAL : portable_log2(plan.start_width / to_width);
+        // Past 1e-300, the halvings from the mantissas and the exponents apart.
+        const bool in_range = plan.start_exponent == 0 && to_double(to_width) >= double_range_width;
+        halvings = in_range ? portable_log2(plan.start_width / to_double(to_width))
+                            : portable_log2(to_floatexp(plan.start_width).m / to_width.m) +
+                                  (static_cast<double>(to_floatexp(plan.start_width, plan.start_exponent).e) - to_width.e);
     }
     if (halvings == 0.0) {
         constexpr int deepest = 2000;  // far past where double precision runs out (about 1e-300)
@@ -631,11 +647,13 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
                     "(--frames or --to-width go deeper)");
         halvings = unresolved - 1;
     }
-    // The deepest key frame: its width, start_width / 2^last_key, at most half of 1e-300 (its points' offsets
-    // stay normal doubles).
-    if (!(halvings <= 2000.0) ||
-        std::ldexp(plan.start_width, -static_cast<int>(std::ceil(halvings))) < 0.5 * deepest_width) {
-        print_error("the zoom would end narrower than 1e-300, the deepest the deep engine computes");
+    // The deepest key frame, start_width / 2^last_key, may be at most half as wide as the deepest width.
+    constexpr double most_halvings = 40000.0;  // from a width of 4 to 1e-10000 takes 33,221
+    if (!(halvings <= most_halvings) ||
+        to_floatexp(plan.start_width, plan.start_exponent - static_cast<std::int64_t>(std::ceil(halvings)) + 1) <
+            deepest_width()) {
+        print_error(std::string("the zoom would end narrower than ") + deepest_width_text +
+                    ", the deepest zqvtool computes");
         return exit_usage;
     }
     const int last_key = static_cast<int>(std::ceil(halvings));

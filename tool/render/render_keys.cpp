@@ -1,7 +1,8 @@
 // Key frames: their grids, their computation in double precision or by the
 // deep engine, and their files. A file is a 64-byte header (the magic "ZQVKEYS1", then
 // little-endian: key index, cap, width, height, bands as 32-bit words; the
-// centre and step as doubles; the rows per band) and then each band of rows
+// centre and step as doubles; the rows per band; the step's exponent, 0 but
+// for key frames narrower than 1e-300, as a signed 32-bit word) and then each band of rows
 // as a 64-bit length and a zlib stream of its counts, each the difference
 // from its left neighbour, and fractions, the bytes of each laid out plane
 // by plane, which compresses them to a small share of their size.
@@ -22,6 +23,7 @@
 #include "app/program.h"
 #include "fractal/deep/deep_grid.h"
 #include "fractal/lanes/worker_pool.h"
+#include "tool/location.h"
 #include "tool/subcommands.h"
 #include "tool/system/platform.h"
 
@@ -153,8 +155,14 @@ GridLayout key_layout(const KeyPlan& plan, int key)
     GridLayout layout;
     layout.centre_re = plan.centre_re;
     layout.centre_im = plan.centre_im;
-    // Halving by ldexp is exact: every step is twice the next one's.
-    layout.step = std::ldexp(plan.start_width / plan.width, -key);
+    // Halving by ldexp is exact: every step is twice the next one's. Key
+    // frames narrower than 1e-300 keep the step's exponent apart.
+    if (plan.start_exponent == 0 && std::ldexp(plan.start_width, -key) >= double_range_width) {
+        layout.step = std::ldexp(plan.start_width / plan.width, -key);
+    } else {
+        layout.step = plan.start_width / plan.width;
+        layout.step_exponent = plan.start_exponent - key;
+    }
     layout.width = plan.width;
     layout.height = plan.height;
     layout.cap = plan.cap;
@@ -177,7 +185,8 @@ bool key_is_deep(const KeyPlan& plan, int key)
 void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key)
 {
     engine.deep =
-        start_deep_zoom(plan.exact_re, plan.exact_im, fraction_bits_for_step(key_layout(plan, last_key).step));
+        start_deep_zoom(plan.exact_re, plan.exact_im, fraction_bits_for_step(key_layout(plan, last_key).step,
+                                                                              key_layout(plan, last_key).step_exponent));
     engine.deep_last_key = last_key;
 }
 
@@ -238,6 +247,7 @@ std::optional<std::string> open_key(const std::string& path, OpenFile& file, Key
     header.layout.centre_im = get_double(bytes + 36);
     header.layout.step = get_double(bytes + 44);
     const std::uint32_t rows = get_u32(bytes + 52);
+    header.layout.step_exponent = static_cast<std::int32_t>(get_u32(bytes + 56));
     const GridLayout& s = header.layout;
     if (s.width <= 0 || s.height <= 0 || s.width > 1 << 17 || s.height > 1 << 17 || s.width % 4 != 0 ||
         s.height % 4 != 0 || rows != band_rows || static_cast<int>(bands) != band_count(s))
@@ -257,7 +267,8 @@ std::optional<std::string> read_counts(const std::string& path, const KeyHeader&
         return reason;
     const GridLayout &s = header.layout, &e = expected.layout;
     if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
-        s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step)
+        s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step ||
+        s.step_exponent != e.step_exponent)
         return "it holds another key frame (another location, cap or size)";
     broken = true;
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
@@ -321,6 +332,7 @@ std::optional<std::string> write_key(const std::string& path, const KeyHeader& h
     put_double(bytes + 36, s.centre_im);
     put_double(bytes + 44, s.step);
     put_u32(bytes + 52, band_rows);
+    put_u32(bytes + 56, static_cast<std::uint32_t>(s.step_exponent));
     const std::string part = path + part_suffix;
     {
         std::ofstream file(part, std::ios::binary | std::ios::trunc);

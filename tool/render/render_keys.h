@@ -18,7 +18,8 @@ namespace zqv {
 struct KeyPlan {
     double centre_re = 0.0, centre_im = 0.0;  // the nearest doubles to the exact centre
     Decimal exact_re, exact_im;               // the deep engine's reference point
-    double start_width = 0.0;  // of the view at depth 0, and of key frame 0
+    double start_width = 0.0;  // of the view at depth 0, and of key frame 0, times 2^start_exponent
+    int start_exponent = 0;    // other than 0 only for a start narrower than 1e-300
     int width = 0, height = 0;  // points of every key frame
     std::uint32_t cap = 0;      // of every key frame
 };
