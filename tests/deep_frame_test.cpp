@@ -124,10 +124,15 @@ std::string near_i(int depth, const char* last_digits)
     return "1." + std::string(depth - 1, '0') + last_digits;
 }
 
+// Past 1e-300, where the offsets and the small z of each point leave a
+// double's exponent range: fewer samples at the depths whose independent
+// counts take long (at 17,000 bits about 40 µs an iteration).
 TEST(DeepFrame, CountsMatchMultiprecisionPastDoubleRange)
 {
-    const std::string im400 = near_i(402, "56789");
+    const std::string im400 = near_i(402, "56789"), im1000 = near_i(1002, "56789"), im5000 = near_i(5002, "41");
     check_against_multiprecision<BigFloat<1500>>({"-3.25e-401", im400.c_str(), "1e-400", 8192, 999});
+    check_against_multiprecision<BigFloat<3500>>({"1.5e-1001", im1000.c_str(), "1e-1000", 16384, 99, 100});
+    check_against_multiprecision<BigFloat<16800>>({"-7e-5001", im5000.c_str(), "1e-5000", 32768, 4, 4});
 }
 
 // Where every count is in the thousands, on the seahorse path of zqv_bench
@@ -207,6 +212,12 @@ TEST(DeepFrame, FrameBytesAreTheSameOnEveryBuild)
     DeepFrameStats stats;
     ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, 2048, true, nullptr));
     EXPECT_EQ(fnv1a64(frame.pixels, sizeof frame.pixels), 0x1a53fbd29931e3d7ull);  // both builds must give it
+
+    // Past 1e-300 likewise, with the step's exponent apart.
+    const FloatExp wide_step = decimal_quotient_to_floatexp(*parse_decimal("3e-450"), frame_width);
+    DeepZoom wide = start_deep_zoom(re, im, fraction_bits_for_step(wide_step.m, wide_step.e));
+    ASSERT_TRUE(compute_deep_frame(wide, frame, blocks, stats, wide_step.m, 4096, true, nullptr, wide_step.e));
+    EXPECT_EQ(fnv1a64(frame.pixels, sizeof frame.pixels), 0x8ddfe02238debd2dull);
 }
 
 }  // namespace
