@@ -89,7 +89,7 @@ bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFr
 {
     const auto start = std::chrono::steady_clock::now();
     stats = DeepFrameStats{};
-    if (!extend_reference(zoom.orbit, cap, stop))
+    if (!extend_reference(zoom.orbit, cap, stop, zoom.report, zoom.report_context))
         return false;
     stats.reference_seconds = seconds_since(start);
     const auto tables_start = std::chrono::steady_clock::now();

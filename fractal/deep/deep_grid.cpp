@@ -104,7 +104,7 @@ std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout&
     values.counts.resize(points);
     values.fractions.resize(points);
     // The orbit must hold every iterate up to the point cap unless it escaped.
-    if (!extend_reference(zoom.orbit, deep_grid_point_cap(layout.cap), stop))
+    if (!extend_reference(zoom.orbit, deep_grid_point_cap(layout.cap), stop, zoom.report, zoom.report_context))
         return std::nullopt;
     const double half_width = 0.5 * layout.width, half_height = 0.5 * layout.height;
     build_deep_tables(zoom, layout.step * std::sqrt(half_width * half_width + half_height * half_height) * largest_dc_margin,

@@ -64,6 +64,8 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
         orbit.z.push_back(im);
         orbit.escaped = re * re + im * im >= 4.0;
     }
+    if (report != nullptr)
+        report(iterations, iterations, context);
     return true;
 }
 

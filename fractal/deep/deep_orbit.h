@@ -55,7 +55,7 @@ using ReferenceReport = void (*)(std::int64_t done, std::int64_t total, void* co
 // Extends the orbit to at least `iterations` iterates after Z_0 (unless it
 // has escaped); the stop flag, when given, is read every 64 iterations and
 // ends the work early when set, and report (when given) is called every
-// 1024. False if stopped.
+// 1024 and once at the end with done = total. False if stopped.
 bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop,
                       ReferenceReport report = nullptr, void* context = nullptr);
 

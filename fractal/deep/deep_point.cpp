@@ -105,7 +105,7 @@ bool run_wide(DeepPoint& p, PointState& s, double& z2_out, std::uint32_t cap, De
 
 DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits)
 {
-    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}};
+    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, nullptr, nullptr};
 }
 
 void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop,

@@ -20,6 +20,8 @@ struct DeepZoom {
     ReferenceOrbit orbit;
     BlaTables tables;
     WideTables wide;
+    ReferenceReport report = nullptr;  // told how the orbit comes on while frames and grids extend it
+    void* report_context = nullptr;
 };
 
 // Where double arithmetic takes a point: while |z|^2 is at least 2^-800, so

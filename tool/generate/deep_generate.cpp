@@ -59,13 +59,24 @@ struct Status {
 };
 Status status;
 
-void show_status(std::int64_t frame_index, std::int64_t frames, FloatExp width, double rate, double per_step,
-                 double last_frame_seconds, bool force)
+// The line, in place of the one shown, unless one was shown less than 0.2 s ago.
+void show_line(std::string line, bool force)
 {
     const Clock::time_point now = Clock::now();
     if (!status.on_terminal || (!force && now - status.shown < std::chrono::milliseconds(200)))
         return;
     status.shown = now;
+    const std::size_t length = line.size();
+    line.resize(std::max(length, status.shown_length), ' ');
+    status.shown_length = length;
+    std::fprintf(stderr, "\r%s", line.c_str());
+}
+
+void show_status(std::int64_t frame_index, std::int64_t frames, FloatExp width, double rate, double per_step,
+                 double last_frame_seconds, bool force)
+{
+    if (!status.on_terminal)
+        return;
     std::string line = "frame " + std::to_string(frame_index) + " of " + std::to_string(frames) + ", width " +
                        width_power(width) + ", " + fixed_text(rate * 1e-6, 1) + " M iterations/s";
     if (per_step > 0.0)
@@ -74,10 +85,14 @@ void show_status(std::int64_t frame_index, std::int64_t frames, FloatExp width, 
         line += ", about " + std::to_string(static_cast<long long>(
                                  last_frame_seconds * static_cast<double>(frames - frame_index - 1) + 0.5)) +
                 " s left";
-    const std::size_t length = line.size();
-    line.resize(std::max(length, status.shown_length), ' ');
-    status.shown_length = length;
-    std::fprintf(stderr, "\r%s", line.c_str());
+    show_line(line, force);
+}
+
+// The deep engine's report on its reference orbit while a frame extends it.
+void show_reference(std::int64_t done, std::int64_t total, void*)
+{
+    if (done < total)
+        show_line("reference orbit " + std::to_string(done) + " of " + std::to_string(total) + " iterations", false);
 }
 
 void end_status()
@@ -192,6 +207,7 @@ int run_deep_generate(const DeepRequest& request)
     if (switch_frame < frames) {
         zoom = start_deep_zoom(request.centre_re, request.centre_im,
                                fraction_bits_for_step(step0.m, static_cast<int>(step0.e - last)));
+        zoom.report = show_reference;
     }
 
     set_view(centre_re, centre_im, width);

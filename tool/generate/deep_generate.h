@@ -1,5 +1,5 @@
 // zqvtool generate's deep path: a zoom from an exact location to any depth
-// down to widths of 1e-300, in double precision while that resolves every
+// down to widths of 1e-10000, in double precision while that resolves every
 // pixel with a margin and by the deep engine from the switch frame on.
 #pragma once
 

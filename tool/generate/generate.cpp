@@ -256,11 +256,12 @@ void setup_generate(CLI::App& app)
                      "Ctrl-C, SIGTERM or SIGHUP (within a second, even in a long frame), or at a write failure (a "
                      "full disk). OUT keeps every whole frame made, if there is one.\n\n"
                      "Deep zooms: --centre and --width take decimals of any length (\"-0.74364388703715870475,"
-                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-300; --view goes deep when "
+                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-10000; --view goes deep when "
                      "--to-width or --frames asks past where double precision runs out. Frames are today's double "
                      "frames up to the switch frame, 8 halvings before the first frame whose pixel step double "
                      "precision no longer resolves, and from there on the deep engine's (one multiprecision "
-                     "reference orbit, perturbation with rebasing, bilinear approximation). OUT.location keeps the "
+                     "reference orbit, perturbation with rebasing, bilinear approximation, extended exponents where offsets "
+                     "leave double's range past 1e-300). OUT.location keeps the "
                      "exact start, the cap and the switch frame; --location reads one back. The automatic cap starts "
                      "at 2048 and doubles after a frame of which more than 1% of the computed points escaped above "
                      "half of it; a frame with more than 10% of its points at the cap and more than twice the share "
@@ -288,7 +289,7 @@ void setup_generate(CLI::App& app)
         generate->add_option("--frames", options->frames, "whole frames to make (the ring's first 4 at least)")
             ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 40));
     CLI::Option* to_width_option =
-        generate->add_option("--to-width", options->to_width, "go deeper until the width is at most W (>= 1e-300)")
+        generate->add_option("--to-width", options->to_width, "go deeper until the width is at most W (>= 1e-10000)")
             ->type_name("W");
     to_width_option->excludes(frames_option);
     generate->add_option("--cap", options->cap,

@@ -65,7 +65,10 @@ void print_info(const std::string& path, const RecordingFile& file)
         double width = h.width;  // halved as the ring halves it, so exactly the frame's width
         for (std::int64_t k = 1; k < file.whole_frames; ++k)
             width = width * 0.5;
-        text += " (0 to " + std::to_string(file.whole_frames - 1) + ")\n  last width      " + exact_text(width);
+        // Past double's range the halvings are counted in the exponent instead.
+        const bool in_range = width >= double_range_width || !(h.width > 0.0);
+        text += " (0 to " + std::to_string(file.whole_frames - 1) + ")\n  last width      " +
+                (in_range ? exact_text(width) : width_text(to_floatexp(h.width, 1 - file.whole_frames)));
     }
     text += "\n  trailing bytes  " + std::to_string(file.trailing_bytes);
     std::int64_t deep_from;

@@ -114,7 +114,17 @@ struct RenderProgress {
     std::uint32_t key_cap = 0;
     Clock::time_point key_started;
     double key_seconds = 0.0, picture_seconds = 0.0;  // spent on the key frames and pictures made
+    std::int64_t reference_done = 0, reference_total = 0;  // the deep engine's orbit, while it is extended
 };
+
+// The deep engine's report on its reference orbit, into the progress.
+void note_reference(std::int64_t done, std::int64_t total, void* context)
+{
+    RenderProgress& progress = *static_cast<RenderProgress*>(context);
+    const std::lock_guard<std::mutex> lock(progress.lock);
+    progress.reference_done = done;
+    progress.reference_total = total;
+}
 
 // What a render holds while it runs: what it was asked for, the key frames'
 // plan, the deep engine, the automatic cap, what the key frames took and
@@ -150,6 +160,9 @@ std::string progress_line(RenderProgress& progress)
         line += ", key frame " + std::to_string(progress.key) + " (width " + width_text(progress.key_width) +
                 ", cap " + std::to_string(progress.key_cap) + ") for " +
                 std::to_string(static_cast<long long>(key_elapsed)) + " s";
+        if (progress.reference_done < progress.reference_total)
+            line += ", reference orbit " + std::to_string(progress.reference_done) + " of " +
+                    std::to_string(progress.reference_total) + " iterations";
     }
     if (progress.keys_made > 0 && progress.pictures > 0 && progress.pictures < progress.total) {
         const double left = (progress.keys_total - progress.keys_made) * progress.key_seconds / progress.keys_made -
@@ -635,7 +648,7 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
                                   (static_cast<double>(to_floatexp(plan.start_width, plan.start_exponent).e) - to_width.e);
     }
     if (halvings == 0.0) {
-        constexpr int deepest = 2000;  // far past where double precision runs out (about 1e-300)
+        constexpr int deepest = 2000;  // far past where double precision stops resolving points (about 1e-16)
         const int unresolved = first_unresolved_key(plan, deepest);
         if (unresolved < 2) {
             print_error("double precision does not resolve this location's first key frames: give the depth, "
@@ -670,8 +683,11 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
         return exit_usage;
     }
     // The deep engine's reference orbit, once for the whole render, as precise as the deepest key frame needs.
-    if (goes_deep)
+    if (goes_deep) {
         start_deep_keys(render.engine, plan, last_key);
+        render.engine.deep.report = note_reference;
+        render.engine.deep.report_context = &render.progress;
+    }
     return std::nullopt;
 }
 
@@ -771,10 +787,11 @@ void setup_render(CLI::App& app)
         "counts are kept in DIR, and a later render with the same DIR (another palette, pace, or a size not larger) "
         "reads them instead of computing them. Nothing is left under OUT's names unless the render is complete.\n\n"
         "Deep zooms: the location is taken as generate takes it, --centre and --width as decimals of any length "
-        "(\"1.5e-120\") or --location FILE, and --frames or --to-width go down to widths of 1e-300. Key frames whose "
-        "points double precision no longer tells apart are computed by the deep engine: one reference orbit at the "
-        "exact centre, as precise as the deepest key frame needs, each point's offset from it iterated in double "
-        "(perturbation with rebasing, bilinear approximation). DIR/keys.location keeps the exact location and the "
+        "(\"1.5e-120\") or --location FILE, and --width, --frames or --to-width go down to widths of 1e-10000. Key "
+        "frames whose points double precision no longer tells apart are computed by the deep engine: one reference "
+        "orbit at the exact centre, as precise as the deepest key frame needs, each point's offset from it iterated "
+        "in double (perturbation with rebasing, bilinear approximation), and narrower than 1e-300, where offsets "
+        "leave double's exponent range, with extended exponents while they are that small. DIR/keys.location keeps the exact location and the "
         "cap of the key frames in DIR: a render with DIR and no location uses them, and one with another location "
         "is refused; it also keeps where the render that made DIR ended and its pace, which a later render without "
         "--to-width or --frames, or without --seconds-per-halving or --duration, follows.\n\n"
@@ -801,7 +818,7 @@ void setup_render(CLI::App& app)
         render->add_option("--centre", options->centre, "the centre of another location, decimals of any length")
             ->type_name("RE,IM");
     CLI::Option* width_option =
-        render->add_option("--width", options->width, "the width of its first picture in the plane (>= 1e-300)")
+        render->add_option("--width", options->width, "the width of its first picture in the plane (>= 1e-10000)")
             ->type_name("W");
     CLI::Option* location_option =
         render->add_option("--location", options->location, "start from a location file (generate's OUT.location)")
@@ -817,7 +834,7 @@ void setup_render(CLI::App& app)
                                      ->type_name("N")
                                      ->check(CLI::Range(0.001, 2000.0));
     CLI::Option* to_width_option =
-        render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-300")
+        render->add_option("--to-width", options->to_width, "zoom until the width is W, a decimal down to 1e-10000")
             ->type_name("W")
             ->excludes(frames_option);
     render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom, or past "
