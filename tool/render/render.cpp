@@ -637,15 +637,15 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
             return exit_usage;
         }
         const FloatExp to_width = decimal_to_floatexp(*given);
-        if (!(to_width < to_floatexp(plan.start_width, plan.start_exponent))) {
+        const FloatExp start = to_floatexp(plan.start_width, plan.start_exponent);
+        if (!(to_width < start)) {
             print_error("--to-width must be below the start width");
             return exit_usage;
         }
         // Past 1e-300, the halvings from the mantissas and the exponents apart.
         const bool in_range = plan.start_exponent == 0 && to_double(to_width) >= double_range_width;
         halvings = in_range ? portable_log2(plan.start_width / to_double(to_width))
-                            : portable_log2(to_floatexp(plan.start_width).m / to_width.m) +
-                                  (static_cast<double>(to_floatexp(plan.start_width, plan.start_exponent).e) - to_width.e);
+                            : portable_log2(start.m / to_width.m) + (static_cast<double>(start.e) - to_width.e);
     }
     if (halvings == 0.0) {
         constexpr int deepest = 2000;  // far past where double precision stops resolving points (about 1e-16)
