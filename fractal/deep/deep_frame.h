@@ -36,7 +36,7 @@ bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFr
                         std::uint32_t cap, bool with_bla, const std::atomic<bool>* stop, int step_exponent = 0);
 
 // Builds the zoom's tables for offsets up to largest_dc * 2^step_exponent
-// (wide ones as well when step_exponent is not 0).
+// (wide ones as well when step_exponent is not 0), and finds its view's period.
 void build_deep_tables(DeepZoom& zoom, double largest_dc, int step_exponent);
 
 }  // namespace zqv

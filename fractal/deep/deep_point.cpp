@@ -43,13 +43,76 @@ struct PointState {
     std::uint64_t n, m, steps;
 };
 
+// Watches a point for an attracting cycle of the view's period (DeepJob::
+// period), from its first block after a reset on: the derivative d of its
+// value w since the last time m was a multiple of the period (a boundary),
+// and w there. At a boundary F^q (q the iterations since the last one) has
+// moved w_last by D = |w - w_last| with derivative d at w_last. Near a
+// minibrot F^q is, in a coordinate u = w / s, close to u^2 + c', so
+// s = 2 |w_last| / |d|, and a disc of radius r about u_last maps into itself
+// when D/s + (|d| + 2r) r <= r, which some r allows when
+// D/s <= (1 - |d|)^2 / 8. The watch asks for |d| < 1 and, with a margin of
+// 4 for the model, D <= |w_last| (1 - |d|)^2 / 16 (|d| < 1 makes this the
+// stricter), at two boundaries in a row: the point then stays in the disc
+// forever and never escapes.
+struct InsideWatch {
+    bool active = false;  // from the first block after a reset
+    bool seen = false;    // a boundary passed since then
+    int passed = 0;       // boundaries in a row that passed the test
+    ComplexExp d = one_complexexp;
+    ComplexExp w_last = zero_complexexp;
+};
+
+// The boundaries in a row that make a point inside.
+constexpr int boundaries_to_pass = 2;
+
+// A block of derivative a taken: the watch starts here if it is not on.
+inline void watch_block(InsideWatch& watch, const ComplexExp& a)
+{
+    if (!watch.active) {
+        watch = InsideWatch{};
+        watch.active = true;
+    }
+    watch.d = watch.d * a;
+}
+
+// At the top of an iteration at reference iteration m with value w: true
+// if the point is inside by the watch.
+inline bool watch_boundary(InsideWatch& watch, std::uint64_t m, std::uint64_t period, const ComplexExp& w)
+{
+    if (!watch.active || period == 0 || m % period != 0)
+        return false;
+    if (watch.seen) {
+        const FloatExp derivative = sqrt(norm(watch.d));
+        const FloatExp one = to_floatexp(1.0);
+        const FloatExp room = one - derivative;  // 1 - |d|, positive when |d| < 1
+        const bool holds = derivative < one &&
+                           sqrt(norm(w - watch.w_last)) * to_floatexp(16.0) < sqrt(norm(watch.w_last)) * room * room;
+        watch.passed = holds ? watch.passed + 1 : 0;
+    }
+    watch.seen = true;
+    watch.w_last = w;
+    watch.d = one_complexexp;
+    return watch.passed >= boundaries_to_pass;
+}
+
+// Ends p at the cap: stopped, or found inside.
+inline bool end_at_cap(DeepPoint& p, const PointState& s, std::uint32_t cap, double w2)
+{
+    p.count = cap;
+    p.magnitude2 = w2;
+    p.steps = s.steps;
+    return true;
+}
+
 // The iterations of a point whose z is below the double steps' bound, at any
-// exponent: from an iteration whose tests are done, its step (the longest
-// wide block or a plain step), then whole iterations until one whose tests
-// leave |z|^2 at least wide_bound. True if the point ended there (count and
-// magnitude2 set); else z is back in doubles, with its |z|^2 in z2, for that
-// iteration's step.
-bool run_wide(DeepPoint& p, PointState& s, double& z2_out, std::uint32_t cap, DeepJob& job, std::uint64_t level_count)
+// exponent: from an iteration whose tests are done (its value w there), its
+// step (the longest wide block or a plain step), then whole iterations until
+// one whose tests leave |z|^2 at least wide_bound. True if the point ended
+// there (count and magnitude2 set); else z is back in doubles, with its
+// |z|^2 in z2, for that iteration's step.
+bool run_wide(DeepPoint& p, PointState& s, InsideWatch& watch, ComplexExp w, double& z2_out, std::uint32_t cap,
+              DeepJob& job, std::uint64_t level_count)
 {
     const ReferenceOrbit& orbit = *job.reference;
     const ComplexExp dc = to_complexexp(p.dcr, p.dci, job.step_exponent);
@@ -63,14 +126,16 @@ bool run_wide(DeepPoint& p, PointState& s, double& z2_out, std::uint32_t cap, De
             z = block->a * z + block->b * dc;
             s.m += length;
             s.n += length;
+            if (job.period != 0)
+                watch_block(watch, block->a);
         } else {
-            ComplexExp t = reference_at(orbit, s.m);
-            t.e = t.re == 0.0 && t.im == 0.0 ? zero_exponent : t.e + 1;  // 2 Z_m
-            z = (t + z) * z + dc;
+            z = (twice(reference_at(orbit, s.m)) + z) * z + dc;
             ++s.m;
             ++s.n;
+            if (watch.active)
+                watch.d = watch.d * twice(w);
         }
-        const ComplexExp w = reference_at(orbit, s.m) + z;
+        w = reference_at(orbit, s.m) + z;
         const FloatExp w2 = norm(w);
         const bool escaped = !(w2 < radius2);
         if (escaped || s.n + 1 >= cap) {
@@ -86,12 +151,9 @@ bool run_wide(DeepPoint& p, PointState& s, double& z2_out, std::uint32_t cap, De
             s.m = 0;
         }
         ++s.steps;
-        if ((s.steps & (steps_between_stop_checks - 1)) == 0 && deep_stop_asked(job)) {
-            p.count = cap;
-            p.magnitude2 = to_double(w2);
-            p.steps = s.steps;
-            return true;
-        }
+        if (((s.steps & (steps_between_stop_checks - 1)) == 0 && deep_stop_asked(job)) ||
+            watch_boundary(watch, s.m, job.period, w))
+            return end_at_cap(p, s, cap, to_double(w2));
         if (!(z2 < bound)) {
             s.x = scaled_double(z.re, z.e);
             s.y = scaled_double(z.im, z.e);
@@ -105,7 +167,7 @@ bool run_wide(DeepPoint& p, PointState& s, double& z2_out, std::uint32_t cap, De
 
 DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits)
 {
-    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, nullptr, nullptr};
+    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, 0, nullptr, nullptr};
 }
 
 void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop,
@@ -125,6 +187,7 @@ void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_
     job.wide = &zoom.wide;
     job.step_exponent = step_exponent;
     job.tiny_bound = step_exponent != 0 ? wide_bound : 0.0;
+    job.period = zoom.period;
     job.stop = stop;
     job.stopped = false;
     job.steps = 0;
@@ -138,6 +201,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
     const double dcr = p.dcr, dci = p.dci;  // for the blocks, whose B is scaled as the offsets are
     const double pr = plain_offset(dcr, job.step_exponent), pi = plain_offset(dci, job.step_exponent);
     PointState s{p.x, p.y, p.n, p.m, p.steps};
+    InsideWatch watch;
     std::uint64_t plain_run = 0;  // plain steps since the last skipped block
     for (;;) {
         const double wr = z[2 * s.m] + s.x, wi = z[2 * s.m + 1] + s.y;
@@ -156,14 +220,11 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
             s.m = 0;
         }
         ++s.steps;
-        if ((s.steps & (steps_between_stop_checks - 1)) == 0 && deep_stop_asked(job)) {
-            p.count = cap;
-            p.magnitude2 = w2;
-            p.steps = s.steps;
-            return true;
-        }
+        if (((s.steps & (steps_between_stop_checks - 1)) == 0 && deep_stop_asked(job)) ||
+            (watch.active && watch_boundary(watch, s.m, job.period, to_complexexp(wr, wi))))
+            return end_at_cap(p, s, cap, w2);
         if (z2 < job.tiny_bound) {
-            if (run_wide(p, s, z2, cap, job, job.with_bla ? bla_levels(*job.wide) : 0))
+            if (run_wide(p, s, watch, to_complexexp(wr, wi), z2, cap, job, job.with_bla ? bla_levels(*job.wide) : 0))
                 return true;
             plain_run = 0;
         }
@@ -177,12 +238,20 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
             s.m += length;
             s.n += length;
             plain_run = 0;
+            if (job.period != 0)
+                watch_block(watch, to_complexexp(best->ar, best->ai));
             continue;
         }
-        if (hand_back && ++plain_run > plain_steps_before_hand_back) {
-            p.x = s.x, p.y = s.y, p.n = s.n, p.m = s.m, p.steps = s.steps - 1;
-            return false;
+        if (++plain_run > plain_steps_before_hand_back) {
+            // The lanes take such a point on, and hand it back unwatched: the watch stops here either way.
+            watch.active = false;
+            if (hand_back) {
+                p.x = s.x, p.y = s.y, p.n = s.n, p.m = s.m, p.steps = s.steps - 1;
+                return false;
+            }
         }
+        if (watch.active)
+            watch.d = watch.d * to_complexexp(2.0 * wr, 2.0 * wi);
         const double tr = 2.0 * z[2 * s.m] + s.x, ti = 2.0 * z[2 * s.m + 1] + s.y;
         const double nx = (tr * s.x - ti * s.y) + pr;
         const double ny = (tr * s.y + ti * s.x) + pi;

@@ -20,6 +20,7 @@ struct DeepZoom {
     ReferenceOrbit orbit;
     BlaTables tables;
     WideTables wide;
+    std::uint64_t period = 0;  // of the tables' view (view_period), 0 if none or the orbit escapes
     ReferenceReport report = nullptr;  // told how the orbit comes on while frames and grids extend it
     void* report_context = nullptr;
 };
@@ -58,6 +59,7 @@ struct DeepJob {
     const WideTables* wide;        // for points of |z|^2 below tiny_bound
     int step_exponent;             // the offsets given are dc * 2^-step_exponent
     double tiny_bound;             // wide_bound when step_exponent is not 0, else 0: never
+    std::uint64_t period;          // points are watched for an attracting cycle of this period; 0: never
     const std::atomic<bool>* stop;  // read now and then; null: never
     std::atomic<bool> stopped;      // the work saw the stop
     std::atomic<std::uint64_t> steps;

@@ -29,6 +29,7 @@ struct ComplexExp {
 constexpr std::int32_t zero_exponent = -(1 << 28);
 constexpr FloatExp zero_floatexp{0.0, zero_exponent};
 constexpr ComplexExp zero_complexexp{0.0, 0.0, zero_exponent};
+constexpr ComplexExp one_complexexp{1.0, 0.0, 0};
 
 // The unbiased exponent field of x: floor(log2 |x|) for normal x, -1023 for
 // zero and subnormals.
@@ -179,6 +180,19 @@ inline ComplexExp operator+(const ComplexExp& a, const ComplexExp& b)
         return big;
     const double s = two_to(static_cast<int>(-d));
     return to_complexexp(big.re + small.re * s, big.im + small.im * s, big.e);
+}
+
+inline ComplexExp operator-(const ComplexExp& a, const ComplexExp& b)
+{
+    return a + ComplexExp{-b.re, -b.im, b.e};
+}
+
+// 2a, exactly.
+inline ComplexExp twice(ComplexExp a)
+{
+    if (a.re != 0.0 || a.im != 0.0)
+        ++a.e;
+    return a;
 }
 
 // |a|^2.
