@@ -82,7 +82,7 @@ void build_deep_tables(DeepZoom& zoom, double largest_dc, int step_exponent)
         zoom.tables = build_bla(zoom.orbit, largest_dc);
     else
         build_wide_bla(zoom.orbit, to_floatexp(largest_dc, step_exponent), step_exponent, zoom.wide, zoom.tables);
-    zoom.period = view_period(zoom.orbit, to_floatexp(largest_dc, step_exponent));
+    zoom.period = zoom.watch_inside ? view_period(zoom.orbit, to_floatexp(largest_dc, step_exponent)) : 0;
 }
 
 bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFrameStats& stats, double pixel_step,

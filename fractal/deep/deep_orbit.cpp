@@ -19,6 +19,22 @@ void ExactIterateDeleter::operator()(ExactIterate* exact) const
     delete exact;
 }
 
+namespace {
+
+bool exact_magnitude2_at_least_4(ExactIterate& state, unsigned bits)
+{
+    state.t1 = state.x;
+    state.t1 *= state.x;
+    state.t2 = state.y;
+    state.t2 *= state.y;
+    state.t1 += state.t2;
+    state.t2 = 4;
+    state.t2 <<= 2 * bits;
+    return state.t1 >= state.t2;
+}
+
+}  // namespace
+
 ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fraction_bits)
 {
     ReferenceOrbit orbit;
@@ -62,7 +78,10 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
                                                                    fixed_to_floatexp(state.y, orbit.fraction_bits))});
         orbit.z.push_back(re);
         orbit.z.push_back(im);
-        orbit.escaped = re * re + im * im >= 4.0;
+        // Rounded to doubles, an iterate just inside the radius-2 circle (near
+        // the tip at -2) may square to 4: the exact iterate decides there.
+        const double r2 = re * re + im * im;
+        orbit.escaped = r2 >= 4.0 && (r2 > 4.0 + 1e-9 || exact_magnitude2_at_least_4(state, bits));
     }
     if (report != nullptr)
         report(iterations, iterations, context);

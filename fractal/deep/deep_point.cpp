@@ -43,24 +43,27 @@ struct PointState {
     std::uint64_t n, m, steps;
 };
 
-// Watches a point for an attracting cycle of the view's period (DeepJob::
-// period), from its first block after a reset on: the derivative d of its
-// value w since the last time m was a multiple of the period (a boundary),
-// and w there. At a boundary F^q (q the iterations since the last one) has
-// moved w_last by D = |w - w_last| with derivative d at w_last. Near a
-// minibrot F^q is, in a coordinate u = w / s, close to u^2 + c', so
-// s = 2 |w_last| / |d|, and a disc of radius r about u_last maps into itself
-// when D/s + (|d| + 2r) r <= r, which some r allows when
-// D/s <= (1 - |d|)^2 / 8. The watch asks for |d| < 1 and, with a margin of
-// 4 for the model, D <= |w_last| (1 - |d|)^2 / 16 (|d| < 1 makes this the
-// stricter), at two boundaries in a row: the point then stays in the disc
-// forever and never escapes.
+// Watches a point for an attracting cycle of the view's period P (DeepJob::
+// period) or twice it, from its first block after a reset on: the
+// derivative d of its value w since the last time m was a multiple of P (a
+// boundary), and w at the last two. At a boundary F^q (q the iterations
+// since the boundary one or two before) has moved that boundary's w_q by
+// D = |w - w_q| with derivative d_q at w_q. Near a minibrot F^q is, in a
+// coordinate u = w / s, close to u^2 + c', so s = 2 |w_q| / |d_q|, and a
+// disc of radius r about u_q maps into itself when
+// D/s + (|d_q| + 2r) r <= r, which some r allows when
+// D/s <= (1 - |d_q|)^2 / 8. The watch asks for |d_q| < 1 and, with a margin
+// of 4 for the model, D <= |w_q| (1 - |d_q|)^2 / 16 (|d_q| < 1 makes this
+// the stricter), at two boundaries in a row: the point then stays in the
+// disc forever and never escapes. Twice the period catches the largest
+// bulbs beside the minibrot's cardioid.
 struct InsideWatch {
     bool active = false;  // from the first block after a reset
-    bool seen = false;    // a boundary passed since then
-    int passed = 0;       // boundaries in a row that passed the test
-    ComplexExp d = one_complexexp;
-    ComplexExp w_last = zero_complexexp;
+    int seen = 0;         // boundaries passed since then (counted up to 2)
+    int passed[2] = {0, 0};  // boundaries in a row that passed the test for one and two periods
+    ComplexExp d = one_complexexp;       // since the last boundary
+    ComplexExp d_before = one_complexexp;  // from the one before to the last
+    ComplexExp w_at[2] = {zero_complexexp, zero_complexexp};  // at the last boundary and the one before
 };
 
 // The boundaries in a row that make a point inside.
@@ -76,24 +79,34 @@ inline void watch_block(InsideWatch& watch, const ComplexExp& a)
     watch.d = watch.d * a;
 }
 
+// Whether F^q maps a disc about w_q into itself, as InsideWatch tells.
+inline bool holds_a_disc(const ComplexExp& w, const ComplexExp& w_q, const ComplexExp& d_q)
+{
+    const FloatExp derivative = sqrt(norm(d_q)), one = to_floatexp(1.0);
+    if (!(derivative < one))
+        return false;
+    const FloatExp room = one - derivative;
+    return sqrt(norm(w - w_q)) * to_floatexp(16.0) < sqrt(norm(w_q)) * room * room;
+}
+
 // At the top of an iteration at reference iteration m with value w: true
 // if the point is inside by the watch.
 inline bool watch_boundary(InsideWatch& watch, std::uint64_t m, std::uint64_t period, const ComplexExp& w)
 {
     if (!watch.active || period == 0 || m % period != 0)
         return false;
-    if (watch.seen) {
-        const FloatExp derivative = sqrt(norm(watch.d));
-        const FloatExp one = to_floatexp(1.0);
-        const FloatExp room = one - derivative;  // 1 - |d|, positive when |d| < 1
-        const bool holds = derivative < one &&
-                           sqrt(norm(w - watch.w_last)) * to_floatexp(16.0) < sqrt(norm(watch.w_last)) * room * room;
-        watch.passed = holds ? watch.passed + 1 : 0;
+    bool inside = false;
+    for (int q = 0; q < 2 && q < watch.seen; ++q) {
+        const bool holds = holds_a_disc(w, watch.w_at[q], q == 0 ? watch.d : watch.d * watch.d_before);
+        watch.passed[q] = holds ? watch.passed[q] + 1 : 0;
+        inside = inside || watch.passed[q] >= boundaries_to_pass;
     }
-    watch.seen = true;
-    watch.w_last = w;
+    watch.seen = watch.seen < 2 ? watch.seen + 1 : 2;
+    watch.w_at[1] = watch.w_at[0];
+    watch.w_at[0] = w;
+    watch.d_before = watch.d;
     watch.d = one_complexexp;
-    return watch.passed >= boundaries_to_pass;
+    return inside;
 }
 
 // Ends p at the cap: stopped, or found inside.
@@ -167,7 +180,7 @@ bool run_wide(DeepPoint& p, PointState& s, InsideWatch& watch, ComplexExp w, dou
 
 DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits)
 {
-    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, 0, nullptr, nullptr};
+    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, 0, true, nullptr, nullptr};
 }
 
 void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop,

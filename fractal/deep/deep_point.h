@@ -21,6 +21,7 @@ struct DeepZoom {
     BlaTables tables;
     WideTables wide;
     std::uint64_t period = 0;  // of the tables' view (view_period), 0 if none or the orbit escapes
+    bool watch_inside = true;  // false: no point ends before its count (for comparison)
     ReferenceReport report = nullptr;  // told how the orbit comes on while frames and grids extend it
     void* report_context = nullptr;
 };
