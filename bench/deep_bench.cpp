@@ -1,8 +1,9 @@
 // Deep frames timed: for each location and depth, the reference orbit's time,
 // the tables' time, the frame's time, the effective rate (the sum of every
 // computed point's count over the frame's time) and the mean iterations per
-// step; then a frame by plain perturbation (no tables) against the double
-// kernel's rate.
+// step; the same past double's range, near i down to 1e-5000; a minibrot's
+// end with and without finding its inside points early; then a frame by
+// plain perturbation (no tables) against the double kernel's rate.
 #include "bench/deep_bench.h"
 
 #include <chrono>
@@ -11,7 +12,11 @@
 #include "fractal/frame/fast_frame.h"
 #include "fractal/frame/view.h"
 
+#include <string>
+
 #include "fractal/deep/deep_frame.h"
+#include "fractal/deep/deep_grid.h"
+#include "fractal/grid/grid_point.h"
 
 namespace zqv {
 
@@ -49,17 +54,77 @@ const char* const depths[] = {"1e-50", "1e-100", "1e-250"};
 
 Frame frame;
 
-// Computes the frame of the location at this width; false if the frame was stopped.
-DeepFrameStats deep_frame(const DeepBenchLocation& at, const char* width, bool with_bla)
+// The pixel step of a frame of this width, with its exponent apart narrower than 1e-300.
+void frame_step(const char* width, double& step, int& step_exponent)
 {
     const Decimal w = *parse_decimal(width);
-    const double step = decimal_quotient_to_double(w, 640);
-    DeepZoom zoom =
-        start_deep_zoom(*parse_decimal(at.centre_re), *parse_decimal(at.centre_im), fraction_bits_for_step(step));
+    const FloatExp wide = decimal_quotient_to_floatexp(w, 640);
+    const bool in_range = to_double(decimal_to_floatexp(w)) >= 1e-300;
+    step = in_range ? to_double(wide) : wide.m;
+    step_exponent = in_range ? 0 : wide.e;
+}
+
+// Computes the frame of the location at this width.
+DeepFrameStats deep_frame(const DeepBenchLocation& at, const char* width, bool with_bla)
+{
+    double step;
+    int step_exponent;
+    frame_step(width, step, step_exponent);
+    DeepZoom zoom = start_deep_zoom(*parse_decimal(at.centre_re), *parse_decimal(at.centre_im),
+                                    fraction_bits_for_step(step, step_exponent));
     BlockFlags blocks;
     DeepFrameStats stats;
-    compute_deep_frame(zoom, frame, blocks, stats, step, at.cap, with_bla, nullptr);
+    compute_deep_frame(zoom, frame, blocks, stats, step, at.cap, with_bla, nullptr, step_exponent);
     return stats;
+}
+
+void print_row(const char* name, const char* width, std::uint32_t cap, const DeepFrameStats& s, double double_rate)
+{
+    const double rate = static_cast<double>(s.iterations) / s.frame_seconds;
+    std::printf("%-14s %7s %7u %8.3f %8.3f %9.2f %10.0f %8.2f G/s %9.1f  (%.1f x double)\n", name, width, cap,
+                s.reference_seconds, s.bla_seconds, s.frame_seconds,
+                static_cast<double>(s.iterations) / static_cast<double>(s.points), rate * 1e-9,
+                static_cast<double>(s.iterations) / static_cast<double>(s.steps), rate / double_rate);
+}
+
+// Near i at depth d: i moved by digits at the depth, so that the view at
+// width 10^-d holds the dendrite's structure (counts about 2.7 d).
+struct NearI {
+    std::string re, im;
+    std::string width;
+};
+
+NearI near_i_at(int depth)
+{
+    return {"-3.25e-" + std::to_string(depth + 1), "1." + std::string(depth + 1, '0') + "56789",
+            "1e-" + std::to_string(depth)};
+}
+
+// The nucleus of the period-5184 minibrot of the seahorse path (Newton's
+// method from the seahorse path's centre), about 5e-48 across.
+const char* const minibrot_re = "-0.74364383835314015337701619930019487884721346882191931043208773060936107970968548";
+const char* const minibrot_im = "0.131825844444720246438436167570007876367948940087606759282608840818722960930580534";
+
+// A 640 x 480 grid (a key frame's points, none filled in) of the minibrot's
+// end at the cap, with or without finding inside points early: its seconds
+// besides the reference orbit's, and the share inside.
+double minibrot_grid_seconds(bool watch_inside, double& inside_share)
+{
+    const GridLayout layout{decimal_to_double(*parse_decimal(minibrot_re)), decimal_to_double(*parse_decimal(minibrot_im)),
+                            4e-48 / 640, 640, 480, 1000000};
+    DeepZoom zoom =
+        start_deep_zoom(*parse_decimal(minibrot_re), *parse_decimal(minibrot_im), fraction_bits_for_step(layout.step));
+    zoom.watch_inside = watch_inside;
+    extend_reference(zoom.orbit, deep_grid_point_cap(layout.cap), nullptr);
+    GridValues values;
+    const auto start = std::chrono::steady_clock::now();
+    compute_deep_grid(zoom, layout, values, nullptr);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::size_t inside = 0;
+    for (const std::uint32_t count : values.counts)
+        inside += count == grid_inside;
+    inside_share = static_cast<double>(inside) / static_cast<double>(values.counts.size());
+    return seconds;
 }
 
 // The double kernel's iterations per second on the first 30 frames of the
@@ -84,16 +149,21 @@ void run_deep_bench(double double_rate)
 {
     std::printf("\ndeep frames (640 x 480, every core)\n%-14s %7s %7s %8s %8s %9s %10s %11s %9s\n", "location", "width",
                 "cap", "orbit s", "tables s", "frame s", "mean count", "effective", "per step");
-    for (const DeepBenchLocation* at : {&near_i, &seahorse_path}) {
-        for (const char* width : depths) {
-            const DeepFrameStats& s = deep_frame(*at, width, true);
-            const double rate = static_cast<double>(s.iterations) / s.frame_seconds;
-            std::printf("%-14s %7s %7u %8.3f %8.3f %9.2f %10.0f %8.2f G/s %9.1f  (%.1f x double)\n", at->name, width,
-                        at->cap, s.reference_seconds, s.bla_seconds, s.frame_seconds,
-                        static_cast<double>(s.iterations) / static_cast<double>(s.points), rate * 1e-9,
-                        static_cast<double>(s.iterations) / static_cast<double>(s.steps), rate / double_rate);
-        }
+    for (const DeepBenchLocation* at : {&near_i, &seahorse_path})
+        for (const char* width : depths)
+            print_row(at->name, width, at->cap, deep_frame(*at, width, true), double_rate);
+    // Past double's range, and at 1e-250 for the same kind of view.
+    for (const int depth : {250, 400, 1000, 5000}) {
+        const NearI at = near_i_at(depth);
+        const std::uint32_t cap = 65536;
+        print_row("near i, deep", at.width.c_str(), cap,
+                  deep_frame({"", at.re.c_str(), at.im.c_str(), cap}, at.width.c_str(), true), double_rate);
     }
+    double with_share, without_share;
+    const double with = minibrot_grid_seconds(true, with_share), without = minibrot_grid_seconds(false, without_share);
+    std::printf("minibrot end (period 5184, width 4e-48, 640 x 480 points, cap 1000000, %.0f%% inside): %.2f s, "
+                "%.2f s without finding the inside early (%.1f x)\n",
+                100.0 * with_share, with, without, without / with);
     // Plain perturbation against the double kernel timed just before it, on
     // points of long orbits, so the machine's load is about the same for both.
     const double double_now = double_rate_now();

@@ -147,6 +147,79 @@ TEST(DeepFrame, CountsMatchMultiprecisionWhereCountsAreHigh)
                                                  "1e-20", 65536, 995});
 }
 
+// The count of c by the grid's convention: z_n first with |z_n|^2 >= R^2
+// (R = 256) gives n + 1, at most cap.
+template <class Big>
+std::uint32_t big_grid_count(const Big& cr, const Big& ci, std::uint32_t cap)
+{
+    Big x = 0, y = 0, xx = 0, yy = 0;
+    for (std::uint32_t n = 0;; ++n) {
+        xx = x * x;
+        yy = y * y;
+        if (xx + yy >= grid_escape_radius2)
+            return n + 1 < cap ? n + 1 : cap;
+        if (n + 1 >= cap)
+            return cap;
+        y = 2 * x * y + ci;
+        x = xx - yy + cr;
+    }
+}
+
+// Sampled points of a minibrot's end (the view centred on its nucleus) that
+// the engine gives the cap: each must stay bounded to the cap under the
+// independent iteration, and most must have been found inside early (in
+// fewer than a tenth of the steps iterating them would take).
+template <class Big>
+void check_inside(const std::string& centre_re, const std::string& centre_im, const char* width, std::uint32_t cap,
+                  int samples)
+{
+    const FloatExp wide_step = decimal_quotient_to_floatexp(*parse_decimal(width), frame_width);
+    const bool wide = to_double(decimal_to_floatexp(*parse_decimal(width))) < 1e-300;
+    const double step = wide ? wide_step.m : to_double(wide_step);
+    const int step_exponent = wide ? wide_step.e : 0;
+    DeepZoom zoom = start_deep_zoom(*parse_decimal(centre_re), *parse_decimal(centre_im),
+                                    fraction_bits_for_step(step, step_exponent));
+    ASSERT_TRUE(extend_reference(zoom.orbit, cap, nullptr));
+    build_deep_tables(zoom, step * 400.001, step_exponent);
+    ASSERT_NE(zoom.period, 0u);
+    const Big big_re(centre_re), big_im(centre_im), big_step = Big(width) / frame_width;
+    int at_cap = 0, early = 0;
+    std::uint32_t seed = 2024;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int k = 0; k < samples; ++k) {
+        const int r = static_cast<int>(next() >> 8) % frame_height, c = static_cast<int>(next() >> 8) % frame_width;
+        const DeepCount point =
+            deep_escape(zoom, (c - frame_width / 2) * step, (r - frame_height / 2) * step, cap, grid_escape_radius2,
+                        true, step_exponent);
+        if (point.count != cap)
+            continue;
+        ++at_cap;
+        early += point.steps < cap / 10;
+        EXPECT_EQ(big_grid_count(big_re + (c - frame_width / 2) * big_step, big_im + (r - frame_height / 2) * big_step,
+                                 cap),
+                  cap)
+            << width << ": pixel " << r << ", " << c << " was found inside but escapes";
+    }
+    EXPECT_GE(at_cap, samples / 2) << width;
+    EXPECT_GE(early * 10, at_cap * 9) << width << ": " << early << " of " << at_cap << " found inside early";
+}
+
+// The period-5184 minibrot of the seahorse path (about 5e-48 across, its
+// nucleus found by Newton's method), and the period-337 one on the real axis
+// near -2 (about 5e-403 across): past double's range, where the points'
+// values near 0 are taken at any exponent.
+TEST(DeepFrame, PointsFoundInsideStayInside)
+{
+    check_inside<BigFloat<256>>("-0.74364383835314015337701619930019487884721346882191931043208773060936107970968",
+                                "0.131825844444720246438436167570007876367948940087606759282608840818722960930580", "3e-48", 40000, 100);
+    const std::string nucleus = "-1." + std::string(200, '9') +
+        "0745136729655920957316328955613782394070523811580754404477974624328119291491325679037395328844726724"
+        "1328824343661441390673001602477400939776800645207486965840297487728062057864115575075818119822539221"
+        "4443029762595801616650548048625042594679543736700529529470947779219";
+    check_inside<BigFloat<1500>>(nucleus, "0", "4e-403", 20000, 32);
+}
+
+
 // The lane kernels against the scalar definition, at every instruction-set
 // level this processor has, with and without the tables: every computed
 // pixel (coarse samples and points of unfilled blocks) of a deep frame.
