@@ -361,6 +361,30 @@ TEST(ToolRender, PastDoublePrecisionTheCountsAreMultiprecisionOnes)
     EXPECT_GE(equal * 100, sampled * 99) << equal << " of " << sampled;
 }
 
+// Across 1e-300, near i (its centre moved by digits at the depth): the key
+// frames past it keep their step's exponent apart in their files, and a
+// render from the folder reads every one back, computing nothing, with the
+// same pictures.
+TEST(ToolRender, KeyFramesPastDoubleRangeAreKeptAndReadBack)
+{
+    const std::string centre = "-3.25e-303,1." + std::string(303, '0') + "56789";
+    std::filesystem::remove_all("past");
+    std::filesystem::remove_all("past_keys");
+    std::filesystem::create_directories("past/again");
+    const std::string render = "render --centre " + centre + " --width 1e-298 --to-width 1e-302 --size 32x24 --fps 1 ";
+    std::string out, err;
+    ASSERT_EQ(run_tool(render + "--keyframes past_keys past/%03d.png", out, err), 0) << err;
+    KeyHeader first, last;
+    ASSERT_FALSE(read_key_header(key_file("past_keys", 0), first));
+    ASSERT_FALSE(read_key_header(key_file("past_keys", 13), last));
+    EXPECT_EQ(first.layout.step_exponent, 0);
+    EXPECT_EQ(last.layout.step_exponent, -13);  // narrower than 1e-300 from key frame 7 on
+    ASSERT_EQ(run_tool(render + "--keyframes past_keys past/again/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
+    for (int picture = 1; picture <= 13; ++picture)
+        EXPECT_TRUE(read_file(png_name("past", picture)) == read_file(png_name("past/again", picture))) << picture;
+}
+
 // The automatic cap of a deep zoom started from the whole set follows what
 // its pictures need: past the minibrot on the seahorse path (which fills
 // the view near 1e-6) it comes down again, and from 1e-10 on every key
