@@ -68,7 +68,10 @@ bool GridPoints::next(DeepGridWork& work, Thread& t, double& dcr, double& dci, d
             work.values->fractions[index] = work.parent_values->fractions[shared];
             continue;
         }
-        if (in_main_bulbs(s.centre_re + work.offset_re[column], s.centre_im + work.offset_im[t.row])) {
+        // Offsets scaled by 2^-step_exponent are below 1e-300: the centre's doubles stand for the point.
+        const bool scaled = s.step_exponent != 0;
+        if (in_main_bulbs(s.centre_re + (scaled ? 0.0 : work.offset_re[column]),
+                          s.centre_im + (scaled ? 0.0 : work.offset_im[t.row]))) {
             work.values->counts[index] = grid_inside;
             work.values->fractions[index] = 0;
             continue;

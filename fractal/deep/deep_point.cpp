@@ -54,9 +54,11 @@ struct PointState {
 // D/s + (|d_q| + 2r) r <= r, which some r allows when
 // D/s <= (1 - |d_q|)^2 / 8. The watch asks for |d_q| < 1 and, with a margin
 // of 4 for the model, D <= |w_q| (1 - |d_q|)^2 / 16 (|d_q| < 1 makes this
-// the stricter), at two boundaries in a row: the point then stays in the
-// disc forever and never escapes. Twice the period catches the largest
-// bulbs beside the minibrot's cardioid.
+// the stricter), at two boundaries in a row: by the model the point then
+// stays in the disc forever and never escapes (the margin and the second
+// boundary stand for the model's error; the tests check sampled points so
+// found against multiprecision iteration). Twice the period catches the
+// largest bulbs beside the minibrot's cardioid.
 struct InsideWatch {
     bool active = false;  // from the first block after a reset
     int seen = 0;         // boundaries passed since then (counted up to 2)
