@@ -5,6 +5,7 @@
 #include "fractal/deep/deep_grid.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -107,11 +108,15 @@ std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout&
     values.counts.resize(points);
     values.fractions.resize(points);
     // The orbit must hold every iterate up to the point cap unless it escaped.
+    const auto start = std::chrono::steady_clock::now();
     if (!extend_reference(zoom.orbit, deep_grid_point_cap(layout.cap), stop, zoom.report, zoom.report_context))
         return std::nullopt;
+    const auto extended = std::chrono::steady_clock::now();
+    zoom.reference_seconds += std::chrono::duration<double>(extended - start).count();
     const double half_width = 0.5 * layout.width, half_height = 0.5 * layout.height;
     build_deep_tables(zoom, layout.step * std::sqrt(half_width * half_width + half_height * half_height) * largest_dc_margin,
                       layout.step_exponent);
+    zoom.table_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - extended).count();
 
     std::vector<double> offset_re(layout.width), offset_im(layout.height);
     for (int column = 0; column < layout.width; ++column)

@@ -182,7 +182,7 @@ bool run_wide(DeepPoint& p, PointState& s, InsideWatch& watch, ComplexExp w, dou
 
 DeepZoom start_deep_zoom(const Decimal& centre_re, const Decimal& centre_im, int fraction_bits)
 {
-    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, 0, true, nullptr, nullptr};
+    return {start_reference(centre_re, centre_im, fraction_bits), {}, {}, 0, true, 0.0, 0.0, nullptr, nullptr};
 }
 
 void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_bla, const std::atomic<bool>* stop,
