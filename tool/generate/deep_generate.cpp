@@ -148,8 +148,10 @@ int run_deep_generate(const DeepRequest& request)
         print_error("the centre must be two finite numbers and the width a finite positive number");
         return exit_usage;
     }
-    if (start < deepest_width()) {
-        print_error(std::string("the start width is below ") + deepest_width_text + ", the deepest zqvtool computes");
+    // A recording's header holds its start view in doubles: its frames may go deeper, its start may not.
+    if (width < double_range_width) {
+        print_error("a recording starts at a width of at least 1e-300, which its header holds as a double: start "
+                    "there and go deeper with --to-width or --frames (render starts anywhere)");
         return exit_usage;
     }
 

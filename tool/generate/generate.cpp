@@ -170,8 +170,8 @@ int run_generate(const GenerateOptions& options)
         return exit_usage;
     }
     if (!(width > 0.0)) {  // a positive width below the doubles' range reads as 0 here
-        print_error("the start width is below double's range, which --past-precision stays in: --frames or "
-                    "--to-width compute it by the deep engine");
+        print_error("a recording starts at a width of at least 1e-300, which its header holds as a double "
+                    "(render starts anywhere)");
         return exit_usage;
     }
 
@@ -256,7 +256,8 @@ void setup_generate(CLI::App& app)
                      "Ctrl-C, SIGTERM or SIGHUP (within a second, even in a long frame), or at a write failure (a "
                      "full disk). OUT keeps every whole frame made, if there is one.\n\n"
                      "Deep zooms: --centre and --width take decimals of any length (\"-0.74364388703715870475,"
-                     "0.13182590420531197049\", \"1.5e-120\"), down to widths of 1e-10000; --view goes deep when "
+                     "0.13182590420531197049\", \"1.5e-120\"), and the frames go down to widths of 1e-10000 (a recording "
+                     "starts at 1e-300 or wider, as its header holds the start in doubles); --view goes deep when "
                      "--to-width or --frames asks past where double precision runs out. Frames are today's double "
                      "frames up to the switch frame, 8 halvings before the first frame whose pixel step double "
                      "precision no longer resolves, and from there on the deep engine's (one multiprecision "
