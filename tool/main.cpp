@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     setup_generate(app);
     setup_export(app);
     setup_render(app);
+    setup_find(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError& e) {  // a subcommand's own exit code

@@ -27,6 +27,7 @@ void setup_info(CLI::App& app);
 void setup_generate(CLI::App& app);
 void setup_export(CLI::App& app);
 void setup_render(CLI::App& app);
+void setup_find(CLI::App& app);
 
 // Ends the subcommand's action with its exit code: main returns it.
 inline void exit_with(int code)

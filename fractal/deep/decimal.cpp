@@ -221,6 +221,27 @@ FloatExp fixed_to_floatexp(const cpp_int& v, int bits)
     return v.sign() < 0 ? FloatExp{-magnitude.m, magnitude.e} : magnitude;
 }
 
+Decimal fixed_to_decimal(const cpp_int& v, int bits, int digits)
+{
+    cpp_int m = v.sign() < 0 ? cpp_int(-v) : v;
+    m *= power_of_ten(digits);
+    m <<= 1;
+    m >>= static_cast<unsigned>(bits);
+    m += 1;
+    m >>= 1;
+    Decimal d;
+    d.negative = v.sign() < 0 && !m.is_zero();
+    d.digits = m.str();
+    d.exponent = -digits;
+    while (d.digits.size() > 1 && d.digits.back() == '0') {
+        d.digits.pop_back();
+        ++d.exponent;
+    }
+    if (d.digits == "0")
+        d.exponent = 0;
+    return d;
+}
+
 double fixed_to_double(const cpp_int& v, int bits)
 {
     return to_double(fixed_to_floatexp(v, bits));

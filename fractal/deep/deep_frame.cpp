@@ -82,7 +82,10 @@ void build_deep_tables(DeepZoom& zoom, double largest_dc, int step_exponent)
         zoom.tables = build_bla(zoom.orbit, largest_dc);
     else
         build_wide_bla(zoom.orbit, to_floatexp(largest_dc, step_exponent), step_exponent, zoom.wide, zoom.tables);
-    zoom.period = zoom.watch_inside ? view_period(zoom.orbit, to_floatexp(largest_dc, step_exponent)) : 0;
+    // Points follow a cycle of the view's period only where its centre does.
+    zoom.period = zoom.watch_inside && !zoom.orbit.escaped
+                      ? ball_period(zoom.orbit, to_floatexp(largest_dc, step_exponent))
+                      : 0;
 }
 
 bool compute_deep_frame(DeepZoom& zoom, Frame& frame, BlockFlags& blocks, DeepFrameStats& stats, double pixel_step,

@@ -131,10 +131,8 @@ ComplexExp reference_at(const ReferenceOrbit& orbit, std::uint64_t m)
     return tiny != orbit.tiny.end() && tiny->m == m ? tiny->z : zero_complexexp;
 }
 
-std::uint64_t view_period(const ReferenceOrbit& orbit, FloatExp radius)
+std::uint64_t ball_period(const ReferenceOrbit& orbit, FloatExp radius)
 {
-    if (orbit.escaped)
-        return 0;
     const FloatExp radius2 = radius * radius;
     ComplexExp derivative = zero_complexexp;  // dZ_m/dc, from dZ_0 = 0 by dZ_{m+1} = 2 Z_m dZ_m + 1
     for (std::size_t m = 0; m + 1 < orbit_size(orbit); ++m) {

@@ -63,8 +63,8 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
 // "ball" method): the first m >= 1 at which the disc of the view's points,
 // carried to first order (Z_m, with dZ/dc of radius * |dZ_m/dc|), holds 0;
 // that of the minibrot the view holds, if it holds one. 0 if there is none
-// within the orbit or the orbit escapes.
-std::uint64_t view_period(const ReferenceOrbit& orbit, FloatExp radius);
+// within the orbit.
+std::uint64_t ball_period(const ReferenceOrbit& orbit, FloatExp radius);
 
 // Z_m at any exponent.
 ComplexExp reference_at(const ReferenceOrbit& orbit, std::uint64_t m);

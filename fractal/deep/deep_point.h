@@ -20,7 +20,7 @@ struct DeepZoom {
     ReferenceOrbit orbit;
     BlaTables tables;
     WideTables wide;
-    std::uint64_t period = 0;  // of the tables' view (view_period), 0 if none or the orbit escapes
+    std::uint64_t period = 0;  // of the tables' view (ball_period), 0 if none or the orbit escapes
     bool watch_inside = true;  // false: no point ends before its count (for comparison)
     double reference_seconds = 0.0, table_seconds = 0.0;  // spent by the grids computed from it
     ReferenceReport report = nullptr;  // told how the orbit comes on while frames and grids extend it

@@ -19,5 +19,7 @@ void shift_down(cpp_int& v, unsigned s);
 double fixed_to_double(const cpp_int& v, int bits);
 // v / 2^bits rounded to 53 bits at any exponent.
 FloatExp fixed_to_floatexp(const cpp_int& v, int bits);
+// v / 2^bits rounded to `digits` places after the point, halves away from zero.
+Decimal fixed_to_decimal(const cpp_int& v, int bits, int digits);
 
 }  // namespace zqv

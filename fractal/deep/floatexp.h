@@ -195,6 +195,13 @@ inline ComplexExp twice(ComplexExp a)
     return a;
 }
 
+// 1 / a, for a not 0.
+inline ComplexExp reciprocal(const ComplexExp& a)
+{
+    const double n = a.re * a.re + a.im * a.im;
+    return to_complexexp(a.re / n, -a.im / n, -static_cast<std::int64_t>(a.e));
+}
+
 // |a|^2.
 inline FloatExp norm(const ComplexExp& a)
 {

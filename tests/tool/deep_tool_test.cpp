@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "tool_test_support.h"
@@ -54,6 +56,28 @@ TEST(ToolDeep, GoesPastDoublePrecisionAndRefusesWhatItCannotReach)
         EXPECT_NE(err.find("starts at a width of at least 1e-300"), std::string::npos) << err;
     }
     EXPECT_FALSE(std::filesystem::exists("wide.zqv"));
+}
+
+// find: the period-3 minibrot from a view about it, written as a location
+// file that render and generate read; a view outside the set is refused
+// with the reason, leaving no file.
+TEST(ToolDeep, FindWritesAMinibrotsLocationAndRefusesAViewOutsideTheSet)
+{
+    std::string out, err;
+    ASSERT_EQ(run_tool("find --centre -1.75,0 --width 0.1 --force period3", out, err), 0) << err;
+    EXPECT_NE(out.find("period        3\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("size          0.019"), std::string::npos) << out;
+    const std::vector<unsigned char> bytes = read_file("period3.location");
+    const std::string location(bytes.begin(), bytes.end());
+    EXPECT_NE(location.find("\ncentre-re -1.7548776662466927600"), std::string::npos) << location;
+    EXPECT_NE(location.find("\nwidth 0.1\n"), std::string::npos) << location;
+    EXPECT_NE(location.find("\nend-width 0.058"), std::string::npos) << location;
+    ASSERT_EQ(run_tool("generate --location period3.location --frames 4 --force period3.zqv", out, err), 0) << err;
+
+    std::filesystem::remove("outside.location");
+    EXPECT_EQ(run_tool("find --centre 2,2 --width 0.1 outside", out, err), 1);
+    EXPECT_NE(err.find("no minibrot in this view"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists("outside.location"));
 }
 
 // Location files as editors leave them: a byte order mark is read past; a
