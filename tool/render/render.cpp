@@ -138,13 +138,6 @@ struct Render {
     RenderProgress progress;
 };
 
-// Three significant digits, with a decimal point whatever the locale.
-std::string three_digits(double value)
-{
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
-}
-
 // The progress line: pictures and key frames made, the key frame being
 // computed, and the time left at the rate the key frames and the pictures
 // have taken so far.
