@@ -6,7 +6,6 @@
 // use are held; everything is written under temporary names that take the
 // output's names only when the render is complete.
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cmath>
