@@ -6,7 +6,6 @@
 // use are held; everything is written under temporary names that take the
 // output's names only when the render is complete.
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cmath>
@@ -137,13 +136,6 @@ struct Render {
     KeyCounts counts;
     RenderProgress progress;
 };
-
-// Three significant digits, with a decimal point whatever the locale.
-std::string three_digits(double value)
-{
-    char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr);
-}
 
 // The progress line: pictures and key frames made, the key frame being
 // computed, and the time left at the rate the key frames and the pictures
