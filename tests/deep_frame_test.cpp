@@ -28,16 +28,16 @@ using BigFloat = boost::multiprecision::number<
 
 Frame frame;
 
-// The count of c = (cr, ci) by the frame's convention: z_n first with
-// |z_n|^2 >= 4 gives n + 1, at most cap.
+// The count of c = (cr, ci): z_n first with
+// |z_n|^2 >= radius2 (4 for frames, 65536 for grids) gives n + 1, at most cap.
 template <class Big>
-std::uint32_t big_escape_count(const Big& cr, const Big& ci, std::uint32_t cap)
+std::uint32_t big_escape_count(const Big& cr, const Big& ci, std::uint32_t cap, double radius2 = 4.0)
 {
     Big x = 0, y = 0, xx = 0, yy = 0;
     for (std::uint32_t n = 0;; ++n) {
         xx = x * x;
         yy = y * y;
-        if (xx + yy >= 4)
+        if (xx + yy >= radius2)
             return n + 1 < cap ? n + 1 : cap;
         if (n + 1 >= cap)
             return cap;
@@ -147,24 +147,6 @@ TEST(DeepFrame, CountsMatchMultiprecisionWhereCountsAreHigh)
                                                  "1e-20", 65536, 995});
 }
 
-// The count of c by the grid's convention: z_n first with |z_n|^2 >= R^2
-// (R = 256) gives n + 1, at most cap.
-template <class Big>
-std::uint32_t big_grid_count(const Big& cr, const Big& ci, std::uint32_t cap)
-{
-    Big x = 0, y = 0, xx = 0, yy = 0;
-    for (std::uint32_t n = 0;; ++n) {
-        xx = x * x;
-        yy = y * y;
-        if (xx + yy >= grid_escape_radius2)
-            return n + 1 < cap ? n + 1 : cap;
-        if (n + 1 >= cap)
-            return cap;
-        y = 2 * x * y + ci;
-        x = xx - yy + cr;
-    }
-}
-
 // Sampled points of a minibrot's end (the view centred on its nucleus) that
 // the engine gives the cap: each must stay bounded to the cap under the
 // independent iteration, and most must have been found inside early (in
@@ -195,8 +177,8 @@ void check_inside(const std::string& centre_re, const std::string& centre_im, co
             continue;
         ++at_cap;
         early += point.steps < cap / 10;
-        EXPECT_EQ(big_grid_count(big_re + (c - frame_width / 2) * big_step, big_im + (r - frame_height / 2) * big_step,
-                                 cap),
+        EXPECT_EQ(big_escape_count(big_re + (c - frame_width / 2) * big_step,
+                                   big_im + (r - frame_height / 2) * big_step, cap, grid_escape_radius2),
                   cap)
             << width << ": pixel " << r << ", " << c << " was found inside but escapes";
     }

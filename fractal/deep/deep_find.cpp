@@ -54,6 +54,22 @@ void fixed_multiply(cpp_int& out, const cpp_int& a, const cpp_int& b, unsigned b
     shift_down(out, bits);
 }
 
+// z = z^2 + c as (x + y)(x - y) + cr, 2xy + ci, with t1 to t3 for the products.
+void square_add(cpp_int& zr, cpp_int& zi, const cpp_int& cr, const cpp_int& ci, unsigned bits, cpp_int& t1,
+                cpp_int& t2, cpp_int& t3)
+{
+    t1 = zr;
+    t1 += zi;
+    t2 = zr;
+    t2 -= zi;
+    fixed_multiply(t3, t1, t2, bits);
+    fixed_multiply(t1, zr, zi, bits - 1);
+    zr = t3;
+    zr += cr;
+    zi = t1;
+    zi += ci;
+}
+
 // z_p(c) and its derivative dz_p/dc, from z_0 = 0 and dz_0 = 0 by
 // dz' = 2 z dz + 1 and z' = z^2 + c; false if stopped.
 bool orbit_end(const cpp_int& cr, const cpp_int& ci, std::uint64_t period, unsigned bits, cpp_int& zr, cpp_int& zi,
@@ -76,16 +92,7 @@ bool orbit_end(const cpp_int& cr, const cpp_int& ci, std::uint64_t period, unsig
         dr += one;
         di = t3;
         di <<= 1;
-        t1 = zr;
-        t1 += zi;
-        t2 = zr;
-        t2 -= zi;
-        fixed_multiply(t3, t1, t2, bits);
-        fixed_multiply(t1, zr, zi, bits - 1);
-        zr = t3;
-        zr += cr;
-        zi = t1;
-        zi += ci;
+        square_add(zr, zi, cr, ci, bits, t1, t2, t3);
     }
     return true;
 }
@@ -125,16 +132,7 @@ void size_and_angle(const cpp_int& cr, const cpp_int& ci, std::uint64_t period, 
     cpp_int zr = 0, zi = 0, t1, t2, t3;
     ComplexExp l = one_complexexp, b = one_complexexp;
     for (std::uint64_t j = 1; j < period; ++j) {
-        t1 = zr;
-        t1 += zi;
-        t2 = zr;
-        t2 -= zi;
-        fixed_multiply(t3, t1, t2, bits);
-        fixed_multiply(t1, zr, zi, bits - 1);
-        zr = t3;
-        zr += cr;
-        zi = t1;
-        zi += ci;
+        square_add(zr, zi, cr, ci, bits, t1, t2, t3);
         l = l * twice(complexexp_of(fixed_to_floatexp(zr, static_cast<int>(bits)),
                                     fixed_to_floatexp(zi, static_cast<int>(bits))));
         if (l.re == 0.0 && l.im == 0.0)
