@@ -21,8 +21,18 @@ void ExactIterateDeleter::operator()(ExactIterate* exact) const
     delete exact;
 }
 
+ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fraction_bits)
+{
+    ReferenceOrbit orbit;
+    orbit.exact.reset(new ExactIterate{to_fixed(re, fraction_bits), to_fixed(im, fraction_bits), 0, 0, 0, 0, 0});
+    orbit.fraction_bits = fraction_bits;
+    orbit.z = {0.0, 0.0};
+    return orbit;
+}
+
 namespace {
 
+// Whether the last iterate's exact |Z|^2 is at least 4.
 bool exact_magnitude2_at_least_4(ExactIterate& state, unsigned bits)
 {
     state.t1 = state.x;
@@ -33,17 +43,6 @@ bool exact_magnitude2_at_least_4(ExactIterate& state, unsigned bits)
     state.t2 = 4;
     state.t2 <<= 2 * bits;
     return state.t1 >= state.t2;
-}
-
-}  // namespace
-
-ReferenceOrbit start_reference(const Decimal& re, const Decimal& im, int fraction_bits)
-{
-    ReferenceOrbit orbit;
-    orbit.exact.reset(new ExactIterate{to_fixed(re, fraction_bits), to_fixed(im, fraction_bits), 0, 0, 0, 0, 0});
-    orbit.fraction_bits = fraction_bits;
-    orbit.z = {0.0, 0.0};
-    return orbit;
 }
 
 // The two products of an iterate, (x + y)(x - y) into t1 and xy into t3,
@@ -75,6 +74,8 @@ void product_task(void* argument)
 // 280-380 on two; the pool's hand-over, a few microseconds, is about the
 // time of the products near 6000 bits.
 constexpr int bits_for_two_cores = 6144;
+
+}  // namespace
 
 // Z' = Z^2 + C as re' = (x + y)(x - y) + cr, im' = 2xy + ci: two products
 // per iterate, each brought back to fraction_bits by a shift.
@@ -112,7 +113,8 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
         orbit.z.push_back(re);
         orbit.z.push_back(im);
         // Rounded to doubles, an iterate just inside the radius-2 circle (near
-        // the tip at -2) may square to 4: the exact iterate decides there.
+        // the tip at -2) may square to 4: the exact iterate decides within
+        // 1e-9 of it, far above the few ulps (2^-50) the rounding moves |Z|^2.
         const double r2 = re * re + im * im;
         orbit.escaped = r2 >= 4.0 && (r2 > 4.0 + 1e-9 || exact_magnitude2_at_least_4(state, bits));
     }
