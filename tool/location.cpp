@@ -207,7 +207,7 @@ std::string width_text(FloatExp width)
     if (plain >= double_range_width)
         return std::string(text, std::to_chars(text, text + sizeof text, plain, std::chars_format::general, 3).ptr);
     // m 2^e = 10^l: the power of ten apart, the digits of what is left.
-    const double l = std::log10(width.m) + width.e * 0.30102999566398120;  // log10(2)
+    const double l = log10_of(width);
     double power = std::floor(l);
     double digits = std::round(std::pow(10.0, l - power) * 100.0) / 100.0;
     if (digits >= 10.0) {

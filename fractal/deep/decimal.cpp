@@ -182,15 +182,6 @@ int binary_exponent(double x)
     return e;
 }
 
-double scale_by_power_of_two(double x, int e)
-{
-    for (; e > 1000; e -= 1000)
-        x *= two_to(1000);
-    for (; e < -1000; e += 1000)
-        x *= two_to(-1000);
-    return x * two_to(e);
-}
-
 cpp_int to_fixed(const Decimal& d, int bits)
 {
     cpp_int num, den;

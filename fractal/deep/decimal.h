@@ -35,7 +35,5 @@ FloatExp decimal_to_floatexp(const Decimal& d);
 FloatExp decimal_quotient_to_floatexp(const Decimal& d, std::uint32_t divisor);
 // The binary exponent e of a finite nonzero double, 2^e <= |x| < 2^(e+1).
 int binary_exponent(double x);
-// x * 2^e, exactly while the result stays in the normal range.
-double scale_by_power_of_two(double x, int e);
 
 }  // namespace zqv

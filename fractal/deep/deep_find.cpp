@@ -209,8 +209,7 @@ std::optional<std::string> find_minibrot(const Decimal& centre_re, const Decimal
         return "Newton's method led outside the view, to a nucleus of period " + std::to_string(period) +
                ": a smaller view or another --period finds one inside";
     // Digits for the minibrot's size and 20 more.
-    const int digits = 20 + static_cast<int>(std::ceil(-(static_cast<double>(found.size.e) + std::log2(found.size.m)) *
-                                                       0.30102999566398120));  // log10(2)
+    const int digits = 20 + static_cast<int>(std::ceil(-log10_of(found.size)));
     found.nucleus_re = fixed_to_decimal(cr, static_cast<int>(bits), digits);
     found.nucleus_im = fixed_to_decimal(ci, static_cast<int>(bits), digits);
     return std::nullopt;

@@ -108,6 +108,12 @@ inline ComplexExp complexexp_of(FloatExp re, FloatExp im)
     return to_complexexp(part(re), part(im), e);
 }
 
+// log10 |x| of a nonzero x, for display and for choosing digits.
+inline double log10_of(FloatExp x)
+{
+    return std::log10(x.m < 0.0 ? -x.m : x.m) + x.e * 0.30102999566398120;  // log10(2)
+}
+
 inline double to_double(FloatExp x)
 {
     return scaled_double(x.m, x.e);

@@ -33,7 +33,7 @@ Decimal end_width_for(FloatExp size)
 {
     // The minibrot about a third of the picture's width: 3 times its size.
     const FloatExp width = size * to_floatexp(3.0);
-    const double l = std::log10(width.m) + width.e * 0.30102999566398120;  // log10(2)
+    const double l = log10_of(width);
     const double power = std::floor(l) - 1.0;
     const double digits = std::ceil(std::pow(10.0, l - power));
     Decimal d;

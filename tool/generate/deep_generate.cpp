@@ -43,7 +43,7 @@ std::string fixed_text(double value, int decimals)
 // The width as a power of ten for people: "1e-123.4". Display only.
 std::string width_power(FloatExp width)
 {
-    return "1e" + fixed_text(std::log10(width.m) + width.e * 0.30102999566398120, 1);  // log10(2)
+    return "1e" + fixed_text(log10_of(width), 1);
 }
 
 std::string frames_text(std::int64_t frames)
