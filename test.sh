@@ -18,7 +18,7 @@ ensure_packages cmake ninja-build g++ googletest \
     g++-mingw-w64-i686-posix libz-mingw-w64-dev zlib1g-dev xvfb xauth \
     qt6-base-dev xdotool locales clang libclang-rt-14-dev \
     libcli11-dev libstb-dev libboost-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config \
-    dpkg-dev desktop-file-utils file
+    dpkg-dev desktop-file-utils file parallel
 # The Qt window tests also run under a comma-decimal locale.
 locale -a | grep -qx de_DE.utf8 || $([ "$(id -u)" -eq 0 ] || echo sudo) localedef -i de_DE -f UTF-8 de_DE.UTF-8
 

@@ -51,12 +51,12 @@ bool GridPoints::next(DeepGridWork& work, Thread& t, double& dcr, double& dci, d
 {
     const GridLayout& s = *work.layout;
     for (;;) {
-        if (t.row < 0 || t.column == s.width) {
+        if (t.row < 0 || t.column == work.end_column) {
             t.row = work.next_row.fetch_add(1, std::memory_order_relaxed);
-            t.column = 0;
-            if (t.row >= s.height) {
-                t.row = s.height;
-                t.column = s.width;
+            t.column = work.first_column;
+            if (t.row >= work.end_row) {
+                t.row = work.end_row;
+                t.column = work.end_column;
                 return false;
             }
         }
@@ -102,7 +102,7 @@ void GridPoints::flush(DeepGridWork& work, Thread& t)
 
 std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout& layout, GridValues& values,
                                                const std::atomic<bool>* stop, const GridLayout* parent,
-                                               const GridValues* parent_values)
+                                               const GridValues* parent_values, const GridWindow* window)
 {
     const std::size_t points = static_cast<std::size_t>(layout.width) * layout.height;
     values.counts.resize(points);
@@ -128,8 +128,11 @@ std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout&
     set_deep_job(job, zoom, grid_escape_radius2, true, stop, layout.step_exponent);
 
     const bool shares = parent != nullptr && parent_values != nullptr && is_parent_grid(layout, *parent, *parent_values);
+    const GridWindow whole{0, layout.width, 0, layout.height};
+    const GridWindow& part = window != nullptr ? *window : whole;
     DeepGridWork work{&layout, shares ? parent : nullptr, shares ? parent_values : nullptr, &values,
-                      offset_re.data(), offset_im.data(), &job};
+                      offset_re.data(), offset_im.data(), &job, part.first_column, part.end_column, part.end_row};
+    work.next_row = part.first_row;
     run_on_every_core(deep_grid_task, &work);
     if (job.stopped.load())
         return std::nullopt;

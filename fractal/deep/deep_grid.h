@@ -22,15 +22,25 @@ constexpr std::uint32_t deep_grid_point_cap(std::uint32_t cap)
     return cap + 2;
 }
 
+// The part of a grid to compute: columns [first_column, end_column) of
+// rows [first_row, end_row).
+struct GridWindow {
+    int first_column = 0, end_column = 0;
+    int first_row = 0, end_row = 0;
+};
+
 // Fills values for layout by the deep engine on every core: point (i, j) has
 // offset dc = ((i − width/2)·step, (height/2 − j)·step) in double from the
 // zoom's centre (layout's centre_re and centre_im, the nearest doubles to
 // it, only tell the main bulbs). With a parent, as compute_grid. The stop
 // flag, when given, is read now and then from every thread. The points it
 // iterated (not copied), or nothing if the flag was set (the values are then
-// incomplete).
+// incomplete). With a window, only its points are filled, each as in the
+// whole grid (the tables are the whole grid's): the others are left as they
+// were, and a parent must have the window's shared points.
 std::optional<std::uint64_t> compute_deep_grid(DeepZoom& zoom, const GridLayout& layout, GridValues& values,
                                                const std::atomic<bool>* stop, const GridLayout* parent = nullptr,
-                                               const GridValues* parent_values = nullptr);
+                                               const GridValues* parent_values = nullptr,
+                                               const GridWindow* window = nullptr);
 
 }  // namespace zqv

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <iterator>
 
 #include "fractal/deep/fixed_point.h"
 #include "fractal/lanes/worker_pool.h"
@@ -120,6 +122,131 @@ bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std:
     }
     if (report != nullptr)
         report(iterations, iterations, context);
+    return true;
+}
+
+namespace {
+
+constexpr char orbit_magic[8] = {'Z', 'Q', 'V', 'O', 'R', 'B', 'T', '1'};
+
+void put_bits(std::vector<std::uint8_t>& bytes, std::uint64_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+}
+
+void put_double(std::vector<std::uint8_t>& bytes, double value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    put_bits(bytes, bits, 8);
+}
+
+void put_fixed(std::vector<std::uint8_t>& bytes, const cpp_int& value)
+{
+    std::vector<std::uint8_t> magnitude;
+    export_bits(cpp_int(abs(value)), std::back_inserter(magnitude), 8, false);
+    bytes.push_back(value.sign() < 0);
+    put_bits(bytes, magnitude.size(), 8);
+    bytes.insert(bytes.end(), magnitude.begin(), magnitude.end());
+}
+
+// Reads the bytes in order; every read past the end gives 0 and sets short_read.
+struct ByteReader {
+    const std::uint8_t* bytes;
+    std::size_t size;
+    std::size_t at = 0;
+    bool short_read = false;
+
+    bool has(std::uint64_t count)
+    {
+        short_read = short_read || count > size - at;
+        return !short_read;
+    }
+    std::uint64_t bits(int count)
+    {
+        std::uint64_t value = 0;
+        if (has(count))
+            for (int i = 0; i < count; ++i)
+                value |= static_cast<std::uint64_t>(bytes[at++]) << 8 * i;
+        return value;
+    }
+    double real()
+    {
+        const std::uint64_t b = bits(8);
+        double value;
+        std::memcpy(&value, &b, 8);
+        return value;
+    }
+    cpp_int fixed()
+    {
+        const bool negative = bits(1) != 0;
+        const std::uint64_t length = bits(8);
+        cpp_int value;
+        if (!has(length))
+            return value;
+        import_bits(value, bytes + at, bytes + at + length, 8, false);
+        at += length;
+        return negative ? cpp_int(-value) : value;
+    }
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> reference_bytes(const ReferenceOrbit& orbit)
+{
+    std::vector<std::uint8_t> bytes(orbit_magic, orbit_magic + 8);
+    put_bits(bytes, static_cast<std::uint32_t>(orbit.fraction_bits), 4);
+    put_bits(bytes, orbit.escaped, 1);
+    put_bits(bytes, orbit_size(orbit), 8);
+    put_bits(bytes, orbit.tiny.size(), 8);
+    for (const cpp_int* value : {&orbit.exact->cr, &orbit.exact->ci, &orbit.exact->x, &orbit.exact->y})
+        put_fixed(bytes, *value);
+    bytes.reserve(bytes.size() + 8 * orbit.z.size() + 28 * orbit.tiny.size());
+    for (const double part : orbit.z)
+        put_double(bytes, part);
+    for (const TinyIterate& tiny : orbit.tiny) {
+        put_bits(bytes, tiny.m, 8);
+        put_double(bytes, tiny.z.re);
+        put_double(bytes, tiny.z.im);
+        put_bits(bytes, static_cast<std::uint32_t>(tiny.z.e), 4);
+    }
+    return bytes;
+}
+
+bool adopt_reference_bytes(ReferenceOrbit& orbit, const std::uint8_t* bytes, std::size_t size,
+                           std::int64_t iterations)
+{
+    ByteReader read{bytes, size};
+    if (!read.has(8) || std::memcmp(bytes, orbit_magic, 8) != 0)
+        return false;
+    read.at = 8;
+    const auto fraction_bits = static_cast<std::int32_t>(read.bits(4));
+    const bool escaped = read.bits(1) != 0;
+    const std::uint64_t iterates = read.bits(8), tiny_count = read.bits(8);
+    const cpp_int cr = read.fixed(), ci = read.fixed(), x = read.fixed(), y = read.fixed();
+    // 16 bytes an iterate, 28 a tiny one: checked before anything is allocated.
+    if (read.short_read || fraction_bits != orbit.fraction_bits || cr != orbit.exact->cr || ci != orbit.exact->ci ||
+        iterates < orbit_size(orbit) || iterates > static_cast<std::uint64_t>(iterations) + 1 ||
+        iterates > (size - read.at) / 16 || tiny_count > (size - read.at - 16 * iterates) / 28)
+        return false;
+    std::vector<double> z(2 * iterates);
+    for (double& part : z)
+        part = read.real();
+    std::vector<TinyIterate> tiny(tiny_count);
+    for (TinyIterate& t : tiny) {
+        t.m = read.bits(8);
+        t.z.re = read.real();
+        t.z.im = read.real();
+        t.z.e = static_cast<std::int32_t>(read.bits(4));
+    }
+    if (read.short_read || read.at != size)
+        return false;
+    orbit.z = std::move(z);
+    orbit.tiny = std::move(tiny);
+    orbit.escaped = escaped;
+    orbit.exact->x = x;
+    orbit.exact->y = y;
     return true;
 }
 

@@ -59,6 +59,21 @@ using ReferenceReport = void (*)(std::int64_t done, std::int64_t total, void* co
 bool extend_reference(ReferenceOrbit& orbit, std::int64_t iterations, const std::atomic<bool>* stop,
                       ReferenceReport report = nullptr, void* context = nullptr);
 
+// The orbit as bytes, to be kept in a file and taken back by
+// adopt_reference_bytes instead of computed again: little-endian, the magic
+// "ZQVORBT1", the fraction bits (32 bits), whether it escaped (8 bits), the
+// iterates and the tiny ones (64 bits each); the centre's and the last
+// iterate's fixed-point numbers, each a sign byte, a 64-bit length and its
+// magnitude's bytes, lowest first; then the iterates (their parts' bits)
+// and the tiny ones (m; re, im; the exponent, 32 bits).
+std::vector<std::uint8_t> reference_bytes(const ReferenceOrbit& orbit);
+// Takes what such bytes hold into orbit if they are those of an orbit of
+// orbit's centre with its fraction bits, at least as long and no longer
+// than extending it to `iterations` would make it (so that it is what that
+// would make, once extended); false, with orbit unchanged, if they are not.
+bool adopt_reference_bytes(ReferenceOrbit& orbit, const std::uint8_t* bytes, std::size_t size,
+                           std::int64_t iterations);
+
 // The period of the view of this radius about the orbit's centre (the
 // "ball" method): the first m >= 1 at which the disc of the view's points,
 // carried to first order (Z_m, with dZ/dc of radius * |dZ_m/dc|), holds 0;

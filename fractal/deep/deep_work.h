@@ -29,6 +29,7 @@ struct DeepGridWork {
     const double* offset_re;
     const double* offset_im;
     DeepJob* job;
+    int first_column, end_column, end_row;  // the window's
     alignas(64) std::atomic<int> next_row{0};  // on a cache line of its own: every thread writes it
     std::atomic<std::uint64_t> computed{0};
 };

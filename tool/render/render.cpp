@@ -56,9 +56,11 @@ struct RenderArguments {
     double density = 1.0, offset = 0.0;
     std::string inside = "000000";
     std::string keyframes;
+    std::string keys;  // a range of key frames to compute, "A-B" or "A"; empty: the whole render
     EncoderSettings encoder;
     bool force = false;
     bool location_given = false;
+    bool size_given = false;
     bool depth_given = false;  // --frames or --to-width
     bool pace_given = false;   // --seconds-per-halving or --duration
 };
@@ -79,9 +81,10 @@ struct RenderOptions {
     double seconds_per_halving = 1.0;
     double duration = 0.0;      // 0: from seconds_per_halving
     std::string keyframes;      // the key frame folder; empty: none
+    int first_key = -1, last_key = -1;  // --keys; -1: the whole render
     EncoderSettings encoder;
     bool force = false;
-    bool depth_given = false, pace_given = false;
+    bool depth_given = false, pace_given = false, size_given = false;
 };
 
 // A key frame in hand: its counts while the next one may share them, and its colours.
@@ -143,23 +146,27 @@ struct Render {
 std::string progress_line(RenderProgress& progress)
 {
     const std::lock_guard<std::mutex> lock(progress.lock);
-    std::string line = std::to_string(progress.pictures) + " of " + std::to_string(progress.total) + " pictures, " +
-                       std::to_string(progress.keys_made) + " of " + std::to_string(progress.keys_total) +
-                       " key frames";
+    std::string line = progress.total > 0 ? std::to_string(progress.pictures) + " of " +
+                                                std::to_string(progress.total) + " pictures, "
+                                          : std::string();
+    line += std::to_string(progress.keys_made) + " of " + std::to_string(progress.keys_total) + " key frames";
     double key_elapsed = 0.0;
     if (progress.key >= 0) {
         key_elapsed = std::chrono::duration<double>(Clock::now() - progress.key_started).count();
         line += ", key frame " + std::to_string(progress.key) + " (width " + width_text(progress.key_width) +
                 ", cap " + std::to_string(progress.key_cap) + ") for " +
                 std::to_string(static_cast<long long>(key_elapsed)) + " s";
-        if (progress.reference_done < progress.reference_total)
-            line += ", reference orbit " + std::to_string(progress.reference_done) + " of " +
-                    std::to_string(progress.reference_total) + " iterations";
     }
-    if (progress.keys_made > 0 && progress.pictures > 0 && progress.pictures < progress.total) {
+    if (progress.reference_done < progress.reference_total)
+        line += ", reference orbit " + std::to_string(progress.reference_done) + " of " +
+                std::to_string(progress.reference_total) + " iterations";
+    const bool pictures_left = progress.pictures > 0 && progress.pictures < progress.total;
+    if (progress.keys_made > 0 && (pictures_left || (progress.total == 0 && progress.keys_made < progress.keys_total))) {
         const double left = (progress.keys_total - progress.keys_made) * progress.key_seconds / progress.keys_made -
                             key_elapsed +
-                            (progress.total - progress.pictures) * progress.picture_seconds / progress.pictures;
+                            (pictures_left ? (progress.total - progress.pictures) * progress.picture_seconds /
+                                                 progress.pictures
+                                           : 0.0);
         line += ", " + std::to_string(static_cast<long long>(std::max(0.0, left) + 0.5)) + " s left";
     }
     return line;
@@ -180,6 +187,20 @@ bool parse_size(const std::string& text, int& width, int& height)
     } catch (const std::exception&) {
         return false;
     }
+}
+
+// A range of key frames, "A-B" or "A", 0 <= A <= B.
+bool parse_key_range(const std::string& text, int& first, int& last)
+{
+    const std::size_t dash = text.find('-');
+    const std::string a = text.substr(0, dash), b = dash == std::string::npos ? a : text.substr(dash + 1);
+    const auto number = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        value = std::stoi(digits);
+        return true;
+    };
+    return number(a, first) && number(b, last) && first <= last;
 }
 
 bool parse_colour(const std::string& text, Rgb& colour)
@@ -211,7 +232,7 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
         at.cap = deep_cap.cap;
     key.index = index;
     key.layout = key_layout(at, index);
-    KeyHeader header{index, key.layout};
+    KeyHeader header{index, key.layout, key_place(plan)};
     const std::string& folder = render.options.keyframes;
     const std::string file = folder.empty() ? std::string() : key_file(folder, index);
     std::error_code error;
@@ -316,18 +337,19 @@ std::optional<std::string> blend_pictures(Render& render, const Pace& pace, int 
     return std::nullopt;
 }
 
-// Renders every picture into the open output; the reason if that failed.
-std::optional<std::string> render_pictures(Render& render, const Pace& pace, int width, int height,
-                                           const std::string& out)
+// The key frames the pictures use: the last picture's, and the one after it
+// unless the picture is that key frame's own.
+int zoom_keys(const Pace& pace)
 {
-    const std::int64_t total = video_pictures(pace);
-    RenderProgress& progress = render.progress;
-    progress.total = total;
-    // The last picture's key frame, and the one after it unless the picture is that key frame's own.
-    const double deepest = picture_depth(pace, total - 1);
-    progress.keys_total = static_cast<int>(std::floor(deepest)) + (deepest > std::floor(deepest) ? 2 : 1);
-    start_progress("pictures", total);
-    // The ticker: the line once a second, until the pictures are done.
+    const double deepest = picture_depth(pace, video_pictures(pace) - 1);
+    return static_cast<int>(std::floor(deepest)) + (deepest > std::floor(deepest) ? 2 : 1);
+}
+
+// Runs work while a ticker shows the progress line once a second, so that
+// it moves while a long key frame is computed; work's result.
+template <typename Work>
+std::optional<std::string> with_ticker(RenderProgress& progress, Work work)
+{
     std::mutex ticking;
     std::condition_variable tick;
     bool done = false;
@@ -336,15 +358,28 @@ std::optional<std::string> render_pictures(Render& render, const Pace& pace, int
         while (!tick.wait_for(lock, std::chrono::seconds(1), [&] { return done; }))
             show_progress_text(progress_line(progress));
     });
-    double blend_seconds = 0.0, write_seconds = 0.0;
-    const std::optional<std::string> failure =
-        blend_pictures(render, pace, width, height, out, blend_seconds, write_seconds);
+    const std::optional<std::string> result = work();
     {
         const std::lock_guard<std::mutex> lock(ticking);
         done = true;
     }
     tick.notify_one();
     ticker.join();
+    return result;
+}
+
+// Renders every picture into the open output; the reason if that failed.
+std::optional<std::string> render_pictures(Render& render, const Pace& pace, int width, int height,
+                                           const std::string& out)
+{
+    const std::int64_t total = video_pictures(pace);
+    RenderProgress& progress = render.progress;
+    progress.total = total;
+    progress.keys_total = zoom_keys(pace);
+    start_progress("pictures", total);
+    double blend_seconds = 0.0, write_seconds = 0.0;
+    const std::optional<std::string> failure = with_ticker(
+        progress, [&] { return blend_pictures(render, pace, width, height, out, blend_seconds, write_seconds); });
     if (failure)
         return failure;
     end_progress();
@@ -363,7 +398,23 @@ std::optional<int> read_options(const RenderArguments& arguments, RenderOptions&
 {
     options.out = arguments.out;
     options.encoder = arguments.encoder;
-    if (const std::optional<std::string> reason = check_pictures(options.out, arguments.fps, options.encoder)) {
+    if (!arguments.keys.empty()) {
+        if (!parse_key_range(arguments.keys, options.first_key, options.last_key)) {
+            print_error("--keys takes a range of key frames A-B (or one, A), from 0, A not above B");
+            return exit_usage;
+        }
+        if (arguments.keyframes.empty()) {
+            print_error("--keys needs --keyframes DIR, the folder its key frames go into");
+            return exit_usage;
+        }
+        if (!options.out.empty()) {
+            print_error("--keys computes key frames only: give no OUT (a render with the folder makes the pictures)");
+            return exit_usage;
+        }
+    } else if (options.out.empty()) {
+        print_error("OUT is required: the video file or PNG pattern to write");
+        return exit_usage;
+    } else if (const std::optional<std::string> reason = check_pictures(options.out, arguments.fps, options.encoder)) {
         print_error(options.out + ": " + *reason);
         return exit_usage;
     }
@@ -435,6 +486,7 @@ std::optional<int> read_options(const RenderArguments& arguments, RenderOptions&
     options.force = arguments.force;
     options.depth_given = arguments.depth_given;
     options.pace_given = arguments.pace_given;
+    options.size_given = arguments.size_given;
     return std::nullopt;
 }
 
@@ -533,9 +585,11 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
         return exit_failed;
     }
     const GridLayout& s = first.layout;
+    // A range without --size computes the kept key frames' size, whatever the pictures' will be.
+    const bool any_size = options.first_key >= 0 && !options.size_given;
     // From 2 to 8 key frame points per pixel: the blend takes at most 18 per pixel and axis.
-    if (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
-        s.width < 2 * width || s.width > 8 * width) {
+    if (!any_size && (static_cast<std::int64_t>(s.width) * height != static_cast<std::int64_t>(s.height) * width ||
+                      s.width < 2 * width || s.width > 8 * width)) {
         // Picture sizes are even: the smallest is rounded up to one.
         const auto even_above = [](int n) { return std::to_string((n + 1) / 2 * 2); };
         print_error(options.keyframes + " holds key frames of " + std::to_string(s.width) + "x" +
@@ -545,7 +599,7 @@ std::optional<int> plan_key_frames(const RenderOptions& options, Location& locat
         return exit_usage;
     }
     // Kept key frames coarser than --samples asks would give coarser pictures.
-    if (s.width < 2 * width * options.samples) {
+    if (!any_size && s.width < 2 * width * options.samples) {
         print_error(options.keyframes + " holds key frames for --samples " + std::to_string(s.width / (2 * width)) +
                     " at this size, coarser than --samples " + std::to_string(options.samples) +
                     " asks: give that --samples, or another folder");
@@ -615,6 +669,38 @@ Location folder_location(const Location& location, const RenderOptions& options,
     return kept;
 }
 
+// The reference orbit a key frame folder keeps, for renders in ranges.
+std::string keys_reference_path(const std::string& folder)
+{
+    return (std::filesystem::path(folder) / "keys.reference").string();
+}
+
+// The iterations the reference orbit of key frames of this cap holds.
+std::int64_t reference_iterations(const KeyPlan& plan)
+{
+    return deep_grid_point_cap(plan.cap);
+}
+
+// Takes the reference orbit the key frame folder keeps, if it holds one of
+// this render's centre, precision and cap, instead of computing it.
+void adopt_kept_reference(Render& render)
+{
+    const std::string path = keys_reference_path(render.options.keyframes);
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return;
+    std::string contents;
+    // Two doubles an iterate, for caps up to auto_cap_ceiling, and the fixed-point numbers.
+    constexpr std::size_t largest = (std::size_t{16} << 25) + (1 << 24);
+    if (std::optional<std::string> reason = read_input_file(path, largest, contents)) {
+        print_error(path + ": " + *reason + "; computing the reference orbit instead");
+        return;
+    }
+    if (!adopt_reference_bytes(render.engine.deep.orbit, reinterpret_cast<const std::uint8_t*>(contents.data()),
+                               contents.size(), reference_iterations(render.plan)))
+        print_error(path + " holds the reference orbit of another location, depth or cap; computing it instead");
+}
+
 // The depth in halvings and the pace of the pictures, and the cap: past
 // double precision, or for the key frames of a folder that kept it (its
 // keys.location says auto), the automatic cap follows the counts
@@ -681,6 +767,45 @@ std::optional<int> plan_depth(const RenderOptions& options, const KeyFolder& fol
         start_deep_keys(render.engine, plan, last_key);
         render.engine.deep.report = note_reference;
         render.engine.deep.report_context = &render.progress;
+        if (!options.keyframes.empty() && !render.deep_cap.on)
+            adopt_kept_reference(render);
+    }
+    return std::nullopt;
+}
+
+// Checks the headers of the folder's key frames against the plan before
+// any is computed, so that key frames combined from folders made with
+// other settings are refused at once, not when their turn comes (a damaged
+// one is computed again then); the exit code if one does not fit.
+std::optional<int> check_kept_keys(const Render& render, int keys)
+{
+    const std::string& folder = render.options.keyframes;
+    if (folder.empty())
+        return std::nullopt;
+    for (int key = 0; key < keys; ++key) {
+        const std::string file = key_file(folder, key);
+        std::error_code error;
+        KeyHeader kept;
+        bool damaged = false;
+        if (!std::filesystem::exists(file, error))
+            continue;
+        if (const std::optional<std::string> reason = read_key_header(file, kept, &damaged)) {
+            if (damaged)
+                continue;
+            print_error(file + ": " + *reason);
+            return exit_failed;
+        }
+        GridLayout planned = key_layout(render.plan, key);
+        if (render.deep_cap.on)
+            planned.cap = kept.layout.cap;  // each kept with the cap the counts took it to
+        const GridLayout& s = kept.layout;
+        if (kept.key != key || s.width != planned.width || s.height != planned.height || s.cap != planned.cap ||
+            s.centre_re != planned.centre_re || s.centre_im != planned.centre_im || s.step != planned.step ||
+            s.step_exponent != planned.step_exponent || (kept.place != 0 && kept.place != key_place(render.plan))) {
+            print_error(file + " holds a key frame of another location, cap or size than this render's: key frames "
+                        "made with other settings do not combine (remove it, or make it again with these)");
+            return exit_usage;
+        }
     }
     return std::nullopt;
 }
@@ -693,6 +818,122 @@ std::uint64_t render_memory(const KeyPlan& plan, int width, int height)
 {
     const auto points = static_cast<std::uint64_t>(plan.width) * static_cast<std::uint64_t>(plan.height);
     return points * 24 + static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 16;
+}
+
+// Writes the location file of a new key frame folder; the reason if that failed.
+std::optional<std::string> write_folder_location(const KeyFolder& folder, const Location& location,
+                                                 const RenderOptions& options, const Render& render)
+{
+    if (folder.location_file.empty() || folder.has_location || folder.plan_from_header)
+        return std::nullopt;
+    return write_whole_file(folder.location_file, location_text(folder_location(location, options, render)));
+}
+
+// Extends the reference orbit to the key frames' cap before the range's key
+// frames, and keeps it in the folder if it was not there, so that the
+// ranges that start from a copy of the folder read it instead of each
+// computing it (reading takes a small share of computing, which is minutes
+// for the deepest zooms); the reason if stopped or not kept.
+std::optional<std::string> make_range_reference(Render& render)
+{
+    ReferenceOrbit& orbit = render.engine.deep.orbit;
+    const auto started = Clock::now();
+    const std::size_t before = orbit_size(orbit);
+    if (!extend_reference(orbit, reference_iterations(render.plan), frames_stop_flag(), note_reference,
+                          &render.progress))
+        return "stopped";
+    render.engine.deep.reference_seconds += std::chrono::duration<double>(Clock::now() - started).count();
+    if (orbit_size(orbit) == before)
+        return std::nullopt;
+    const std::vector<std::uint8_t> bytes = reference_bytes(orbit);
+    return write_whole_file(keys_reference_path(render.options.keyframes), std::string(bytes.begin(), bytes.end()));
+}
+
+// Computes the key frames of the range into the folder, each as the whole
+// render computes it. A deep key frame copies the points it shares with the
+// one before, which copied them from the one before it, and so on; so unless
+// the folder holds the key frame before the range, the deep key frames
+// before it are computed first, each only in the part the range's first
+// takes from it (lead_in_window), from the folder's last one before the
+// range or the first deep one. Pictures are not made. The exit code.
+int run_key_range(Render& render, const Pace& pace)
+{
+    const RenderOptions& options = render.options;
+    const KeyPlan& plan = render.plan;
+    const int keys = zoom_keys(pace);
+    const int first = options.first_key, last = std::min(options.last_key, keys - 1);
+    if (first >= keys) {
+        print_error("--keys " + std::to_string(first) + "-" + std::to_string(options.last_key) + ": the zoom has key "
+                    "frames 0 to " + std::to_string(keys - 1));
+        return exit_usage;
+    }
+    if (render.deep_cap.on) {
+        print_error("--keys needs a fixed --cap for a zoom past double precision: the automatic cap follows the "
+                    "counts from each key frame to the next, which a range cannot know");
+        return exit_usage;
+    }
+    const auto started = Clock::now();
+    RenderProgress& progress = render.progress;
+    progress.keys_total = last - first + 1;
+    start_progress("key frames", progress.keys_total);
+    const int first_deep = first_unresolved_key(plan, keys - 1);
+    int lead_in = 0;
+    const std::optional<std::string> failure = with_ticker(progress, [&]() -> std::optional<std::string> {
+        if (render.engine.deep_last_key >= 0)
+            if (std::optional<std::string> reason = make_range_reference(render))
+                return reason;
+        Key outer, inner;
+        // The key frame before the range from the folder, or the lead-in up to it.
+        if (first > first_deep) {
+            int from = first - 1;
+            for (; from >= first_deep; --from) {
+                const std::string file = key_file(options.keyframes, from);
+                std::error_code error;
+                if (std::filesystem::exists(file, error) &&
+                    !read_key(file, {from, key_layout(plan, from), key_place(plan)}, outer.values)) {
+                    outer.index = from;
+                    outer.layout = key_layout(plan, from);
+                    break;
+                }
+            }
+            for (int key = from + 1; key < first; ++key, ++lead_in) {
+                const GridWindow window = lead_in_window(key_layout(plan, key), first - key);
+                if (std::optional<std::string> reason =
+                        compute_key(render.engine, plan, key, outer.index == key - 1 ? &outer.layout : nullptr,
+                                    outer.index == key - 1 ? &outer.values : nullptr, inner.values,
+                                    frames_stop_flag(), &window))
+                    return reason;
+                inner.index = key;
+                inner.layout = key_layout(plan, key);
+                std::swap(outer, inner);
+            }
+        }
+        for (int key = first; key <= last && !interrupted(); ++key) {
+            if (std::optional<std::string> reason = make_key(render, key, &outer, inner))
+                return reason;
+            std::swap(outer, inner);
+            show_progress_text(progress_line(progress), key == last);
+        }
+        return std::nullopt;
+    });
+    if (interrupted()) {
+        print_error(std::string("stopped by ") + interrupt_name() + "; the key frames made are kept in " +
+                    options.keyframes);
+        return interrupt_exit_code();
+    }
+    if (failure) {
+        print_error(*failure);
+        return exit_failed;
+    }
+    end_progress();
+    const KeyCounts& counts = render.counts;
+    char summary[256];
+    std::snprintf(summary, sizeof summary, "key frames %d to %d into %s in %.1f s: %d computed, %d of them by the "
+                  "deep engine, %d read; %d key frames before them computed in the part the range takes from them",
+                  first, last, options.keyframes.c_str(), std::chrono::duration<double>(Clock::now() - started).count(),
+                  counts.computed, counts.deep, counts.read, lead_in);
+    std::fprintf(stderr, "%s\n", summary);
+    return 0;
 }
 
 int run_render(const RenderArguments& arguments)
@@ -720,6 +961,15 @@ int run_render(const RenderArguments& arguments)
                     " MB there is: give a smaller --size or --samples");
         return exit_usage;
     }
+    if (const std::optional<int> code = check_kept_keys(render, zoom_keys(pace)))
+        return *code;
+    if (options.first_key >= 0) {
+        if (std::optional<std::string> reason = write_folder_location(folder, location, options, render)) {
+            print_error(*reason);
+            return exit_failed;
+        }
+        return run_key_range(render, pace);
+    }
     const std::int64_t total = video_pictures(pace);
 
     const std::string& out = options.out;
@@ -732,12 +982,9 @@ int run_render(const RenderArguments& arguments)
         print_error(*reason);
         return exit_failed;
     }
-    if (!folder.location_file.empty() && !folder.has_location && !folder.plan_from_header) {
-        if (std::optional<std::string> reason = write_whole_file(
-                folder.location_file, location_text(folder_location(location, options, render)))) {
-            print_error(*reason);
-            return exit_failed;
-        }
+    if (std::optional<std::string> reason = write_folder_location(folder, location, options, render)) {
+        print_error(*reason);
+        return exit_failed;
     }
 
     const auto started = std::chrono::steady_clock::now();
@@ -834,9 +1081,10 @@ void setup_render(CLI::App& app)
     render->add_option("--cap", options->cap, "the iteration cap, or auto: 2048 and 256 more per halving of the zoom, or past "
                        "double precision one that follows the counts")
         ->capture_default_str();
-    render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
-        ->type_name("WxH")
-        ->capture_default_str();
+    CLI::Option* size_option =
+        render->add_option("--size", options->size, "the pictures' size, both even, up to 7680x4320")
+            ->type_name("WxH")
+            ->capture_default_str();
     render->add_option("--samples", options->samples, "computed points per pixel along each axis, at the least")
         ->check(CLI::Range(1, 4))
         ->capture_default_str();
@@ -880,13 +1128,17 @@ void setup_render(CLI::App& app)
     render->add_option("--preset", options->encoder.preset, picture_preset_help)->type_name("P");
     render->add_option("--pixels", options->encoder.pixels, picture_pixels_help)->type_name("yuv420|yuv444");
     render->add_flag("--force", options->force, "overwrite OUT if it exists");
-    render->add_option("OUT", options->out, "the video file or PNG pattern to write")->required();
+    render->add_option("--keys", options->keys, "compute only key frames A to B into --keyframes DIR, and no "
+                       "pictures: a part of a render spread over several machines")
+        ->type_name("A-B");
+    render->add_option("OUT", options->out, "the video file or PNG pattern to write");
     render->callback([options, centre_option, view_option, location_option, frames_option, to_width_option,
-                      pace_option, duration_option] {
+                      pace_option, duration_option, size_option] {
         options->location_given =
             centre_option->count() > 0 || view_option->count() > 0 || location_option->count() > 0;
         options->depth_given = frames_option->count() > 0 || to_width_option->count() > 0;
         options->pace_given = pace_option->count() > 0 || duration_option->count() > 0;
+        options->size_given = size_option->count() > 0;
         if (centre_option->count() > 0 || location_option->count() > 0)
             options->view.clear();
         exit_with(run_render(*options));

@@ -2,7 +2,8 @@
 // deep engine, and their files. A file is a 64-byte header (the magic "ZQVKEYS1", then
 // little-endian: key index, cap, width, height, bands as 32-bit words; the
 // centre and step as doubles; the rows per band; the step's exponent, 0 but
-// for key frames narrower than 1e-300, as a signed 32-bit word) and then each band of rows
+// for key frames narrower than 1e-300, as a signed 32-bit word; key_place,
+// 0 in older files) and then each band of rows
 // as a 64-bit length and a zlib stream of its counts, each the difference
 // from its left neighbour, and fractions, the bytes of each laid out plane
 // by plane, which compresses them to a small share of their size.
@@ -10,6 +11,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -169,6 +171,22 @@ GridLayout key_layout(const KeyPlan& plan, int key)
     return layout;
 }
 
+std::uint32_t key_place(const KeyPlan& plan)
+{
+    const std::string centre = decimal_text(plan.exact_re) + "," + decimal_text(plan.exact_im);
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(centre.data()), static_cast<uInt>(centre.size())));
+}
+
+GridWindow lead_in_window(const GridLayout& layout, int halvings)
+{
+    // Of halvings past 30 the window is the centre and a point around it, as at 30.
+    const int shift = std::min(halvings, 30);
+    const int columns = (layout.width / 2 >> shift) + 1, rows = (layout.height / 2 >> shift) + 1;
+    return {std::max(0, layout.width / 2 - columns), std::min(layout.width, layout.width / 2 + columns + 1),
+            std::max(0, layout.height / 2 - rows), std::min(layout.height, layout.height / 2 + rows + 1)};
+}
+
 int first_unresolved_key(const KeyPlan& plan, int limit)
 {
     for (int key = 0; key <= limit; ++key)
@@ -192,7 +210,7 @@ void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key)
 
 std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, int key, const GridLayout* parent,
                                        const GridValues* parent_values, GridValues& values,
-                                       const std::atomic<bool>* stop)
+                                       const std::atomic<bool>* stop, const GridWindow* window)
 {
     const GridLayout layout = key_layout(plan, key);
     std::optional<std::uint64_t> points;
@@ -206,7 +224,7 @@ std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, i
         // place their points by rounded coordinates, up to half a step off.
         const bool deep_parent = parent != nullptr && !grid_resolves(*parent);
         points = compute_deep_grid(engine.deep, layout, values, stop, deep_parent ? parent : nullptr,
-                                   deep_parent ? parent_values : nullptr);
+                                   deep_parent ? parent_values : nullptr, window);
     }
     engine.points = points.value_or(0);
     if (!points)
@@ -248,6 +266,7 @@ std::optional<std::string> open_key(const std::string& path, OpenFile& file, Key
     header.layout.step = get_double(bytes + 44);
     const std::uint32_t rows = get_u32(bytes + 52);
     header.layout.step_exponent = static_cast<std::int32_t>(get_u32(bytes + 56));
+    header.place = get_u32(bytes + 60);
     const GridLayout& s = header.layout;
     if (s.width <= 0 || s.height <= 0 || s.width > 1 << 17 || s.height > 1 << 17 || s.width % 4 != 0 ||
         s.height % 4 != 0 || rows != band_rows || static_cast<int>(bands) != band_count(s))
@@ -268,7 +287,7 @@ std::optional<std::string> read_counts(const std::string& path, const KeyHeader&
     const GridLayout &s = header.layout, &e = expected.layout;
     if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
         s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step ||
-        s.step_exponent != e.step_exponent)
+        s.step_exponent != e.step_exponent || (header.place != 0 && expected.place != 0 && header.place != expected.place))
         return "it holds another key frame (another location, cap or size)";
     broken = true;
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
@@ -333,6 +352,7 @@ std::optional<std::string> write_key(const std::string& path, const KeyHeader& h
     put_double(bytes + 44, s.step);
     put_u32(bytes + 52, band_rows);
     put_u32(bytes + 56, static_cast<std::uint32_t>(s.step_exponent));
+    put_u32(bytes + 60, header.place);
     const std::string part = path + part_suffix;
     {
         std::ofstream file(part, std::ios::binary | std::ios::trunc);

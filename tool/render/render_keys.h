@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "fractal/deep/deep_grid.h"
 #include "fractal/deep/deep_point.h"
 #include "fractal/grid/grid.h"
 
@@ -25,6 +26,11 @@ struct KeyPlan {
 };
 
 GridLayout key_layout(const KeyPlan& plan, int key);
+
+// A digest of the plan's exact centre (crc32 of its decimals), which key
+// frame files keep: the doubles of their headers alone do not tell two
+// centres apart that differ past a double's digits.
+std::uint32_t key_place(const KeyPlan& plan);
 
 // The first key frame from 0 to limit whose points double precision no
 // longer tells apart, or limit + 1 if there is none.
@@ -43,6 +49,12 @@ struct KeyEngine {
     std::uint64_t points = 0;
 };
 
+// The part of a deep key frame that the key frame `halvings` deeper takes
+// from it through its parents (the points it copies from the key frame
+// before it, which copied them from the one before, and so on): the central
+// 1/2^halvings of its columns and of its rows, and a point more each way.
+GridWindow lead_in_window(const GridLayout& layout, int halvings);
+
 // Starts the deep engine's reference orbit at the plan's exact centre, with
 // the precision the key frames down to last_key need.
 void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key);
@@ -52,10 +64,11 @@ void start_deep_keys(KeyEngine& engine, const KeyPlan& plan, int last_key);
 // double grid while double precision resolves its points, else by the deep
 // grid (after start_deep_keys) from the reference orbit. The stop flag, when
 // given, is read now and then; the reason if the key frame cannot be
-// computed or was stopped.
+// computed or was stopped. A window (of a deep key frame only) computes
+// just its points, as compute_deep_grid does.
 std::optional<std::string> compute_key(KeyEngine& engine, const KeyPlan& plan, int key, const GridLayout* parent,
                                        const GridValues* parent_values, GridValues& values,
-                                       const std::atomic<bool>* stop = nullptr);
+                                       const std::atomic<bool>* stop = nullptr, const GridWindow* window = nullptr);
 
 // The file of key frame `key` in folder.
 std::string key_file(const std::string& folder, int key);
@@ -64,6 +77,7 @@ std::string key_file(const std::string& folder, int key);
 struct KeyHeader {
     int key = 0;
     GridLayout layout;
+    std::uint32_t place = 0;  // key_place of its plan; 0 in files made before it was kept
 };
 
 // Reads a key frame file's header; the reason if it is not one, with damaged
