@@ -448,3 +448,61 @@ TEST(ToolRender, AKeyFrameFolderKeepsTheEndWidthAndPace)
 }
 
 }  // namespace
+
+// A deep zoom's key frames computed in two ranges into copies of a folder
+// (the second without the key frame before it, so it computes the deep
+// ones before it in part), then combined: the same files as one render's,
+// read back without computing anything, to the same pictures. A key frame
+// of a centre that differs past a double's digits is refused before the
+// render starts, as are ranges a render cannot make.
+TEST(ToolRender, KeyFramesMadeInRangesCombineIntoTheOneMachineRender)
+{
+    const std::string seahorse = "-0.7436438383531401533770161251114704644016,0.1318258444447202464384361413375154391";
+    const std::string zoom = " --width 1e-12 --to-width 1e-17 --size 64x36 --fps 2 --cap 8192 ";
+    for (const char* folder : {"whole", "whole_keys", "spread", "spread_a", "spread_b", "spread_other", "assembled"})
+        std::filesystem::remove_all(folder);
+    std::filesystem::create_directories("whole");
+    std::filesystem::create_directories("assembled");
+    std::string out, err;
+    ASSERT_EQ(run_tool("render --centre " + seahorse + zoom + "--keyframes whole_keys whole/%03d.png", out, err), 0)
+        << err;
+    ASSERT_EQ(run_tool("render --centre " + seahorse + zoom + "--keyframes spread --keys 0-0", out, err), 0) << err;
+    EXPECT_TRUE(std::filesystem::exists("spread/keys.reference"));
+    for (const char* copy : {"spread_a", "spread_b"})
+        std::filesystem::copy("spread", copy);
+    ASSERT_EQ(run_tool("render --keyframes spread_a --keys 1-9", out, err), 0) << err;
+    ASSERT_EQ(run_tool("render --keyframes spread_b --keys 10-99", out, err), 0) << err;
+    EXPECT_NE(err.find("key frames 10 to 17 into spread_b"), std::string::npos) << err;
+    EXPECT_NE(err.find("3 key frames before them computed in the part"), std::string::npos) << err;
+    for (int key = 1; key <= 17; ++key) {
+        const std::string name = key_file(key <= 9 ? "spread_a" : "spread_b", key);
+        EXPECT_TRUE(read_file(name) == read_file(key_file("whole_keys", key))) << key;
+        std::filesystem::copy(name, key_file("spread", key));
+    }
+
+    // Refused: another centre's key frame among them, and ranges that cannot be made.
+    ASSERT_EQ(run_tool("render --centre " + seahorse + "1" + zoom + "--keyframes spread_other --keys 12", out, err), 0)
+        << err;
+    std::filesystem::copy(key_file("spread_other", 12), "spread/other.zqk");
+    std::filesystem::rename(key_file("spread", 12), "spread/ours.zqk");
+    std::filesystem::rename("spread/other.zqk", key_file("spread", 12));
+    EXPECT_EQ(run_tool("render --size 64x36 --fps 2 --keyframes spread assembled/%03d.png", out, err), 2);
+    EXPECT_NE(err.find("key_00012.zqk holds a key frame of another location, cap or size"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(png_name("assembled", 1)));
+    std::filesystem::rename("spread/ours.zqk", key_file("spread", 12));
+    for (const char* bad : {"--keys 18-20", "--keys 3-2 --cap 8192", "--keys 1 x.png"}) {
+        EXPECT_EQ(run_tool(std::string("render --keyframes spread ") + bad, out, err), 2) << bad;
+        EXPECT_NE(err.find("--keys"), std::string::npos) << err;
+    }
+    EXPECT_EQ(run_tool("render --centre " + seahorse + " --width 1e-12 --to-width 1e-17 --keys 0-1", out, err), 2);
+    EXPECT_NE(err.find("--keys needs --keyframes"), std::string::npos) << err;
+    EXPECT_EQ(run_tool("render --centre " + seahorse + " --width 1e-12 --to-width 1e-17 --keyframes spread_auto "
+                       "--keys 0-1", out, err), 2);
+    EXPECT_NE(err.find("--keys needs a fixed --cap"), std::string::npos) << err;
+
+    ASSERT_EQ(run_tool("render --size 64x36 --fps 2 --keyframes spread assembled/%03d.png", out, err), 0) << err;
+    EXPECT_NE(err.find("0 key frames computed"), std::string::npos) << err;
+    for (int number = 1; std::filesystem::exists(png_name("whole", number)); ++number)
+        EXPECT_TRUE(read_file(png_name("whole", number)) == read_file(png_name("assembled", number))) << number;
+    EXPECT_TRUE(std::filesystem::exists(png_name("assembled", 33)));
+}
