@@ -1,5 +1,5 @@
-// zqvtool on POSIX, in the Linux build: stop signals during generate, and
-// outputs that are not regular files.
+// zqvtool on POSIX, in the Linux build: stop signals during generate,
+// outputs that are not regular files, and a render spread by GNU parallel.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "test_support.h"
@@ -194,6 +196,37 @@ TEST(ToolInputs, AKeyFrameFolderInUseIsRefused)
     EXPECT_EQ(names_in("keys"), std::vector<std::string>{"keys.lock"});
     close(lock);
     EXPECT_EQ(run_tool(render + "second%03d.png", out, err), 0) << err;
+}
+
+// The README's spread render on this machine: GNU parallel with two local
+// workers (the login ":" twice), each job a range of key frames into its
+// own copy of the folder, then the key frames combined and one render from
+// them: the one-machine render's pictures, computing nothing.
+TEST(ToolSpread, GnuParallelWithTwoLocalWorkersGivesTheOneMachineRender)
+{
+    ASSERT_EQ(std::system("parallel --version >/dev/null 2>&1"), 0) << "GNU parallel is not installed";
+    const std::string tool = ZQVTOOL_PATH;
+    const std::string zoom = "render --centre -0.74364383835314015337701612511,0.13182584444472024643843614133 "
+                             "--width 1e-12 --to-width 1e-17 --size 64x36 --fps 2 --cap 8192 ";
+    std::filesystem::remove_all("spread_by_parallel");
+    std::filesystem::create_directories("spread_by_parallel/one");
+    std::filesystem::create_directories("spread_by_parallel/spread");
+    // The steps as a script, in the README's order.
+    std::ofstream("spread_by_parallel/spread.sh")
+        << "set -e\ncd spread_by_parallel\nprintf '2/:\\n' >hosts\n"
+        << tool << " " << zoom << "one/%03d.png 2>/dev/null\n"
+        << tool << " " << zoom << "--keyframes keys --keys 0-0 2>/dev/null\n"
+        << "seq 1 6 17 | parallel --will-cite --sshloginfile hosts 'cp -r keys keys-{} && " << tool
+        << " render --keyframes keys-{} --keys {}-$(({}+5)) 2>/dev/null'\n"
+        << "for part in keys-*; do cp $part/key_*.zqk keys/; done\n"
+        << tool << " render --keyframes keys --size 64x36 --fps 2 spread/%03d.png 2>err.txt\n";
+    ASSERT_EQ(std::system("bash spread_by_parallel/spread.sh"), 0);
+    const std::vector<std::uint8_t> err = read_file("spread_by_parallel/err.txt");
+    EXPECT_NE(std::string(err.begin(), err.end()).find("0 key frames computed"), std::string::npos);
+    EXPECT_EQ(names_in("spread_by_parallel/one"), names_in("spread_by_parallel/spread"));
+    for (const std::string& name : names_in("spread_by_parallel/one"))
+        EXPECT_TRUE(read_file("spread_by_parallel/one/" + name) == read_file("spread_by_parallel/spread/" + name))
+            << name;
 }
 
 }  // namespace
