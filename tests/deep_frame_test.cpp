@@ -277,3 +277,49 @@ TEST(DeepFrame, FrameBytesAreTheSameOnEveryBuild)
 }
 
 }  // namespace
+
+namespace {
+
+bool same_orbit(const ReferenceOrbit& a, const ReferenceOrbit& b)
+{
+    if (a.z != b.z || a.escaped != b.escaped || a.tiny.size() != b.tiny.size())
+        return false;
+    for (std::size_t i = 0; i < a.tiny.size(); ++i)
+        if (a.tiny[i].m != b.tiny[i].m || a.tiny[i].z.re != b.tiny[i].z.re || a.tiny[i].z.im != b.tiny[i].z.im ||
+            a.tiny[i].z.e != b.tiny[i].z.e)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+// A reference orbit kept as bytes and taken back is the one computed, and
+// goes on as it would: one that escapes, and one of iterates below double's
+// range (c = 1e-400). Bytes of another centre or precision, cut short, or
+// longer than the orbit asked for are refused, leaving the orbit as it was.
+TEST(DeepFrame, AKeptReferenceOrbitIsTheOneComputed)
+{
+    for (const char* re : {"0.3", "1e-400"}) {
+        const int bits = fraction_bits_for_step(1.0, -1400);
+        ReferenceOrbit computed = start_reference(*parse_decimal(re), *parse_decimal("0.5e-400"), bits);
+        ASSERT_TRUE(extend_reference(computed, 100, nullptr));
+        const std::vector<std::uint8_t> bytes = reference_bytes(computed);
+        const auto shorter = static_cast<std::int64_t>(orbit_size(computed)) - 2;
+        ReferenceOrbit kept = start_reference(*parse_decimal(re), *parse_decimal("0.5e-400"), bits);
+        ASSERT_TRUE(adopt_reference_bytes(kept, bytes.data(), bytes.size(), 100)) << re;
+        EXPECT_TRUE(same_orbit(kept, computed)) << re;
+        ASSERT_TRUE(extend_reference(computed, 150, nullptr));
+        ASSERT_TRUE(extend_reference(kept, 150, nullptr));
+        EXPECT_TRUE(same_orbit(kept, computed)) << re;
+        EXPECT_EQ(std::string(re) == "1e-400", !computed.escaped && computed.tiny.size() == 150);
+
+        ReferenceOrbit other = start_reference(*parse_decimal("0.31"), *parse_decimal("0.5e-400"), bits);
+        ReferenceOrbit coarser = start_reference(*parse_decimal(re), *parse_decimal("0.5e-400"), bits - 64);
+        ReferenceOrbit refused = start_reference(*parse_decimal(re), *parse_decimal("0.5e-400"), bits);
+        EXPECT_FALSE(adopt_reference_bytes(other, bytes.data(), bytes.size(), 100));
+        EXPECT_FALSE(adopt_reference_bytes(coarser, bytes.data(), bytes.size(), 100));
+        EXPECT_FALSE(adopt_reference_bytes(refused, bytes.data(), bytes.size() - 1, 100));
+        EXPECT_FALSE(adopt_reference_bytes(refused, bytes.data(), bytes.size(), shorter));
+        EXPECT_EQ(orbit_size(refused), 1u);
+    }
+}

@@ -928,10 +928,11 @@ int run_key_range(Render& render, const Pace& pace)
     end_progress();
     const KeyCounts& counts = render.counts;
     char summary[256];
-    std::snprintf(summary, sizeof summary, "key frames %d to %d into %s in %.1f s: %d computed, %d of them by the "
-                  "deep engine, %d read; %d key frames before them computed in the part the range takes from them",
-                  first, last, options.keyframes.c_str(), std::chrono::duration<double>(Clock::now() - started).count(),
-                  counts.computed, counts.deep, counts.read, lead_in);
+    std::snprintf(summary, sizeof summary, "key frames %d to %d (of the zoom's 0 to %d) into %s in %.1f s: %d "
+                  "computed, %d of them by the deep engine, %d read; %d key frames before them computed in the part "
+                  "the range takes from them", first, last, keys - 1, options.keyframes.c_str(),
+                  std::chrono::duration<double>(Clock::now() - started).count(), counts.computed, counts.deep,
+                  counts.read, lead_in);
     std::fprintf(stderr, "%s\n", summary);
     return 0;
 }
