@@ -163,8 +163,19 @@ std::optional<std::string> choose_location(const LocationChoice& choice, Locatio
     if (!choice.file.empty()) {
         const std::optional<std::string> reason = read_location(choice.file, location);
         unreadable = reason.has_value();
-        return reason ? std::optional<std::string>(choice.file + ": " + *reason) : std::nullopt;
+        if (reason)
+            return choice.file + ": " + *reason;
+        // --width starts the file's location at another width.
+        if (choice.width.empty())
+            return std::nullopt;
+        const std::optional<Decimal> width = parse_decimal(choice.width);
+        if (!width || width->negative || width->digits == "0")
+            return std::string("--width takes a positive decimal number");
+        location.width = *width;
+        return std::nullopt;
     }
+    if (choice.centre.empty() && !choice.width.empty())
+        return std::string("--width needs --centre, or --location for the location file's centre");
     if (!choice.centre.empty() || !choice.width.empty()) {
         const std::size_t comma = choice.centre.find(',');
         const std::optional<Decimal> re = parse_decimal(choice.centre.substr(0, comma));

@@ -49,7 +49,8 @@ struct LocationChoice {
 Decimal double_decimal(double value);
 
 // The location chosen: a start view's doubles as decimals (cap 0), the
-// decimals given, or the file's location. The reason if it is not one, with
+// decimals given, or the file's location (at the width given, if one is).
+// The reason if it is not one, with
 // unreadable set when the file could not be read or holds no location (a
 // failed file rather than a bad command line).
 std::optional<std::string> choose_location(const LocationChoice& choice, Location& location, bool& unreadable);

@@ -94,6 +94,12 @@ TEST(ToolDeep, LocationFilesAreReadAsWrittenAndRefusedByLine)
     write("junk.location", "centre-re 0\n\x1b[2J\x01 oops\n");
     std::string out, err;
     EXPECT_EQ(run_tool("generate --location bom.location --frames 4 bom.zqv", out, err), 0) << err;
+    // --width starts a location file's centre at another width; alone it has no centre.
+    EXPECT_EQ(run_tool("generate --location bom.location --width 2 --frames 4 at2.zqv", out, err), 0) << err;
+    EXPECT_EQ(run_tool("generate --centre 0,1 --width 2 --frames 4 direct.zqv", out, err), 0) << err;
+    EXPECT_TRUE(read_file("at2.zqv") == read_file("direct.zqv"));
+    EXPECT_EQ(run_tool("generate --width 2 --frames 4 alone.zqv", out, err), 2);
+    EXPECT_NE(err.find("--width needs --centre, or --location"), std::string::npos) << err;
     EXPECT_EQ(run_tool("generate --location twice.location --frames 4 twice.zqv", out, err), 1);
     EXPECT_NE(err.find("line 4: width comes a second time"), std::string::npos) << err;
     EXPECT_EQ(run_tool("generate --location junk.location --frames 4 junk.zqv", out, err), 1);

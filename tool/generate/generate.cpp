@@ -280,12 +280,12 @@ void setup_generate(CLI::App& app)
     CLI::Option* width_option =
         generate->add_option("--width", options->width, "its width in the plane")->type_name("W");
     CLI::Option* location_option =
-        generate->add_option("--location", options->location, "start from a location file (OUT.location)")
+        generate->add_option("--location", options->location,
+                             "start from a location file (OUT.location), at --width if given")
             ->type_name("FILE");
     view_option->excludes(centre_option)->excludes(width_option)->excludes(location_option);
-    location_option->excludes(centre_option)->excludes(width_option);
+    location_option->excludes(centre_option);
     centre_option->needs(width_option);
-    width_option->needs(centre_option);
     CLI::Option* frames_option =
         generate->add_option("--frames", options->frames, "whole frames to make (the ring's first 4 at least)")
             ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 40));

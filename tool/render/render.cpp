@@ -219,6 +219,16 @@ std::string keys_location_path(const std::string& folder)
     return (std::filesystem::path(folder) / "keys.location").string();
 }
 
+// Tells the progress that key frame `index` of that layout and cap is being computed.
+void note_key_started(RenderProgress& progress, int index, const GridLayout& layout, std::uint32_t cap)
+{
+    const std::lock_guard<std::mutex> lock(progress.lock);
+    progress.key = index;
+    progress.key_width = to_floatexp(layout.step * layout.width, layout.step_exponent);
+    progress.key_cap = cap;
+    progress.key_started = Clock::now();
+}
+
 // Makes key frame `index` in key from the key frame folder or by computing
 // it, with parent the key frame before it if it is at hand; then colours it.
 std::optional<std::string> make_key(Render& render, int index, const Key* parent, Key& key)
@@ -255,13 +265,7 @@ std::optional<std::string> make_key(Render& render, int index, const Key* parent
     if (!kept_whole) {
         const bool shares = parent != nullptr && parent->index == index - 1 && !parent->values.counts.empty();
         for (double capped_before = 2.0;;) {
-            {
-                const std::lock_guard<std::mutex> lock(render.progress.lock);
-                render.progress.key = index;
-                render.progress.key_width = to_floatexp(key.layout.step * key.layout.width, key.layout.step_exponent);
-                render.progress.key_cap = at.cap;
-                render.progress.key_started = Clock::now();
-            }
+            note_key_started(render.progress, index, key.layout, at.cap);
             if (std::optional<std::string> reason =
                     compute_key(render.engine, at, index, shares ? &parent->layout : nullptr,
                                 shares ? &parent->values : nullptr, key.values, frames_stop_flag()))
@@ -898,6 +902,7 @@ int run_key_range(Render& render, const Pace& pace)
             }
             for (int key = from + 1; key < first; ++key, ++lead_in) {
                 const GridWindow window = lead_in_window(key_layout(plan, key), first - key);
+                note_key_started(progress, key, key_layout(plan, key), plan.cap);
                 if (std::optional<std::string> reason =
                         compute_key(render.engine, plan, key, outer.index == key - 1 ? &outer.layout : nullptr,
                                     outer.index == key - 1 ? &outer.values : nullptr, inner.values,
@@ -1037,6 +1042,11 @@ void setup_render(CLI::App& app)
         "cap of the key frames in DIR: a render with DIR and no location uses them, and one with another location "
         "is refused; it also keeps where the render that made DIR ended and its pace, which a later render without "
         "--to-width or --frames, or without --seconds-per-halving or --duration, follows.\n\n"
+        "Spread over machines: --keyframes DIR --keys A-B computes key frames A to B into DIR and no pictures, each "
+        "the one the whole render makes, byte for byte (a deep zoom needs a fixed --cap). Ranges run from copies of "
+        "a DIR made by --keys 0-0, which also keeps the reference orbit in DIR/keys.reference, combine by copying "
+        "their key frame files into one DIR; a render checks every key frame there against DIR/keys.location first "
+        "and refuses any made with other settings.\n\n"
         "The automatic cap of a zoom within double precision is 2048 and 256 more per halving, for every key frame. "
         "For a zoom that goes deeper it follows the counts: key frame 0 starts at 2048; points in the main cardioid "
         "and the period-2 bulb, inside the set at any cap, do not count as at the cap. A key frame with more than "
@@ -1063,12 +1073,12 @@ void setup_render(CLI::App& app)
         render->add_option("--width", options->width, "the width of its first picture in the plane (>= 1e-10000)")
             ->type_name("W");
     CLI::Option* location_option =
-        render->add_option("--location", options->location, "start from a location file (generate's OUT.location)")
+        render->add_option("--location", options->location,
+                           "start from a location file (generate's OUT.location), at --width if given")
             ->type_name("FILE");
     view_option->excludes(centre_option)->excludes(width_option)->excludes(location_option);
-    location_option->excludes(centre_option)->excludes(width_option);
+    location_option->excludes(centre_option);
     centre_option->needs(width_option);
-    width_option->needs(centre_option);
     CLI::Option* frames_option = render->add_option("--frames", options->frames,
                                                     "halvings of the width to zoom (default: as far as the "
                                                     "render that made --keyframes DIR went, else until double "
