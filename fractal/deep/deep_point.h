@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
 
 #include "fractal/deep/deep_bla.h"
@@ -99,15 +100,21 @@ inline bool longest_block(const BlaTables& tables, std::uint64_t level_count, st
                    const BlaBlock*& block, std::uint64_t& length)
 {
     block = nullptr;
-    if (m == 0 || level_count == 0 || !(z2 < tables.largest_radius2[0]))
+    if (m == 0 || level_count == 0 || !(z2 < tables.largest_radius2[0]) || ((m - 1) & 1) != 0)
         return false;
-    for (std::uint64_t j = 1; j <= level_count && ((m - 1) & ((std::uint64_t{1} << j) - 1)) == 0; ++j) {
-        const std::uint64_t i = tables.level_start[j - 1] + ((m - 1) >> j);
-        if (i >= tables.level_start[j] || !(z2 < tables.blocks[i].radius2))
+    // Level j's blocks start where m - 1 is a multiple of 2^j.
+    const std::uint64_t aligned = m == 1 ? level_count : static_cast<std::uint64_t>(std::countr_zero(m - 1));
+    const std::uint64_t top = aligned < level_count ? aligned : level_count;
+    const std::uint64_t* start = tables.level_start.data();
+    const BlaBlock* blocks = tables.blocks.data();
+    std::uint64_t j = 1;
+    for (; j <= top; ++j) {
+        const std::uint64_t i = start[j - 1] + ((m - 1) >> j);
+        if (i >= start[j] || !(z2 < blocks[i].radius2))
             break;
-        block = &tables.blocks[i];
-        length = std::uint64_t{1} << j;
+        block = &blocks[i];
     }
+    length = std::uint64_t{1} << (j - 1);
     return block != nullptr;
 }
 
