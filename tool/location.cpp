@@ -156,6 +156,17 @@ Decimal double_decimal(double value)
     return *parse_decimal(std::string(text, std::to_chars(text, text + sizeof text, value).ptr));
 }
 
+namespace {
+
+// The decimal of text if it is one greater than 0.
+std::optional<Decimal> positive_decimal(const std::string& text)
+{
+    std::optional<Decimal> d = parse_decimal(text);
+    return d && !d->negative && d->digits != "0" ? d : std::nullopt;
+}
+
+}  // namespace
+
 std::optional<std::string> choose_location(const LocationChoice& choice, Location& location, bool& unreadable)
 {
     unreadable = false;
@@ -168,8 +179,8 @@ std::optional<std::string> choose_location(const LocationChoice& choice, Locatio
         // --width starts the file's location at another width.
         if (choice.width.empty())
             return std::nullopt;
-        const std::optional<Decimal> width = parse_decimal(choice.width);
-        if (!width || width->negative || width->digits == "0")
+        const std::optional<Decimal> width = positive_decimal(choice.width);
+        if (!width)
             return std::string("--width takes a positive decimal number");
         location.width = *width;
         return std::nullopt;
@@ -181,8 +192,8 @@ std::optional<std::string> choose_location(const LocationChoice& choice, Locatio
         const std::optional<Decimal> re = parse_decimal(choice.centre.substr(0, comma));
         const std::optional<Decimal> im =
             comma == std::string::npos ? std::nullopt : parse_decimal(choice.centre.substr(comma + 1));
-        const std::optional<Decimal> width = parse_decimal(choice.width);
-        if (!re || !im || !width || width->negative || width->digits == "0")
+        const std::optional<Decimal> width = positive_decimal(choice.width);
+        if (!re || !im || !width)
             return std::string("--centre takes two decimal numbers RE,IM and --width a positive decimal number");
         location.centre_re = *re;
         location.centre_im = *im;

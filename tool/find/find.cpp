@@ -128,7 +128,8 @@ void setup_find(CLI::App& app)
     CLI::Option* centre = find->add_option("--centre", options->centre, "the view's centre")->type_name("RE,IM");
     CLI::Option* width = find->add_option("--width", options->width, "its width in the plane")->type_name("W");
     CLI::Option* location =
-        find->add_option("--location", options->location, "the view of a location file (at --width, if given)")->type_name("FILE");
+        find->add_option("--location", options->location, "the view of a location file (at --width, if given)")
+            ->type_name("FILE");
     location->excludes(centre);
     centre->needs(width);
     find->add_option("--period", options->period, "the minibrot's period, instead of the view's")

@@ -799,13 +799,10 @@ std::optional<int> check_kept_keys(const Render& render, int keys)
             print_error(file + ": " + *reason);
             return exit_failed;
         }
-        GridLayout planned = key_layout(render.plan, key);
+        KeyHeader planned{key, key_layout(render.plan, key), key_place(render.plan)};
         if (render.deep_cap.on)
-            planned.cap = kept.layout.cap;  // each kept with the cap the counts took it to
-        const GridLayout& s = kept.layout;
-        if (kept.key != key || s.width != planned.width || s.height != planned.height || s.cap != planned.cap ||
-            s.centre_re != planned.centre_re || s.centre_im != planned.centre_im || s.step != planned.step ||
-            s.step_exponent != planned.step_exponent || (kept.place != 0 && kept.place != key_place(render.plan))) {
+            planned.layout.cap = kept.layout.cap;  // each kept with the cap the counts took it to
+        if (!same_key(kept, planned)) {
             print_error(file + " holds a key frame of another location, cap or size than this render's: key frames "
                         "made with other settings do not combine (remove it, or make it again with these)");
             return exit_usage;

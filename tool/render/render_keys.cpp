@@ -284,11 +284,9 @@ std::optional<std::string> read_counts(const std::string& path, const KeyHeader&
     OpenFile file(nullptr, std::fclose);
     if (std::optional<std::string> reason = open_key(path, file, header, broken))
         return reason;
-    const GridLayout &s = header.layout, &e = expected.layout;
-    if (header.key != expected.key || s.width != e.width || s.height != e.height || s.cap != e.cap ||
-        s.centre_re != e.centre_re || s.centre_im != e.centre_im || s.step != e.step ||
-        s.step_exponent != e.step_exponent || (header.place != 0 && expected.place != 0 && header.place != expected.place))
+    if (!same_key(header, expected))
         return "it holds another key frame (another location, cap or size)";
+    const GridLayout& s = header.layout;
     broken = true;
     std::vector<std::vector<std::uint8_t>> bands(band_count(s));
     for (std::vector<std::uint8_t>& band : bands) {
@@ -311,6 +309,15 @@ std::optional<std::string> read_counts(const std::string& path, const KeyHeader&
 }
 
 }  // namespace
+
+bool same_key(const KeyHeader& header, const KeyHeader& expected)
+{
+    const GridLayout &s = header.layout, &e = expected.layout;
+    return header.key == expected.key && s.width == e.width && s.height == e.height && s.cap == e.cap &&
+           s.centre_re == e.centre_re && s.centre_im == e.centre_im && s.step == e.step &&
+           s.step_exponent == e.step_exponent &&
+           (header.place == 0 || expected.place == 0 || header.place == expected.place);
+}
 
 std::optional<std::string> read_key_header(const std::string& path, KeyHeader& header, bool* damaged)
 {

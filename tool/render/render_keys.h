@@ -80,6 +80,11 @@ struct KeyHeader {
     std::uint32_t place = 0;  // key_place of its plan; 0 in files made before it was kept
 };
 
+// Whether a key frame file's header is that of the key frame expected: the
+// same key frame, size, cap, centre and step, and the same exact centre
+// where both keep its digest.
+bool same_key(const KeyHeader& header, const KeyHeader& expected);
+
 // Reads a key frame file's header; the reason if it is not one, with damaged
 // (when given) telling whether the file itself is broken (cut short, its
 // bytes changed) rather than unreadable.
