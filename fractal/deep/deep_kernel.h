@@ -32,7 +32,22 @@ struct DeepBatch {
     typename L::V x, y, dcr, dci, m, n;
     typename L::V zr, zi;  // the reference at m
     unsigned busy;         // lanes that hold a point
+    unsigned busy_count;   // their number
+    // Rounds from this one on in which no busy lane can reach the cap or the
+    // orbit's end (its n + 1 at most cap - 1, its m below the orbit's last):
+    // only in the round where it runs out do the lanes test for those.
+    double quiet;
 };
+
+// The rounds from the next one on in which no busy lane of b can reach the
+// cap or the orbit's end, at least: the least of cap - 1 - n and last - m
+// over them, each of which falls by at most 1 a round (a rebase puts m back).
+template <class L>
+LANES_INLINE double quiet_rounds(const DeepBatch<L>& b, typename L::V cap_less_1, typename L::V last)
+{
+    const typename L::V room = L::min(L::sub(cap_less_1, b.n), L::sub(last, b.m));
+    return L::smallest(L::blend(room, ~b.busy & ((1u << L::width) - 1), L::set1(0x1p52)));
+}
 
 // Where a lane's point stands, taken out of the vectors: its offset as
 // given (dcr, dci) and as its plain steps add it (pr, pi; the same unless the
@@ -170,6 +185,8 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
     const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(S::cap(shared)));
     const V last = L::set1(static_cast<double>(job.last)), zero = L::set1(0.0), one = L::set1(1.0);
     const V largest_pair_radius2 = L::set1(job.largest_pair_radius2), tiny_bound = L::set1(job.tiny_bound);
+    const V cap_less_1 = L::sub(cap, one);
+    const bool tiny_possible = job.tiny_bound != 0.0;
     LaneWork<S> work;
     S::start(work.points);
     work.steps = 0;
@@ -186,6 +203,8 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, b.busy, 0);
         load_batch(b, state[k]);
         L::gather(job.orbit, b.m, b.zr, b.zi);
+        b.busy_count = static_cast<unsigned>(std::popcount(b.busy));
+        b.quiet = 0.0;
     }
     // The reference at iteration 1, where a rebased point goes on.
     const V z1r = L::set1(job.orbit[2]), z1i = L::set1(job.orbit[3]);
@@ -199,13 +218,19 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         for (int k = 0; k < deep_batches; ++k) {
             DeepBatch<L>& b = batch[k];
             V zr = b.zr, zi = b.zi, next_r, next_i;
-            L::gather(job.orbit, L::min(L::add(b.m, one), last), next_r, next_i);
+            // Within the quiet rounds m + 1 is at most the orbit's last for every busy lane.
+            const bool quiet = b.quiet != 0.0;
+            L::gather(job.orbit, quiet ? L::add(b.m, one) : L::min(L::add(b.m, one), last), next_r, next_i);
             const V wr = L::add(zr, b.x), wi = L::add(zi, b.y);
             const V w2 = L::add(L::mul(wr, wr), L::mul(wi, wi));
-            const unsigned ended = (L::at_least(w2, radius2) | L::at_least(L::add(b.n, one), cap)) & b.busy;
             V z2 = L::add(L::mul(b.x, b.x), L::mul(b.y, b.y));
+            unsigned ended = L::at_least(w2, radius2) & b.busy;
             // Rebases are rare (one lane step in hundreds): their selects only when one is due.
-            const typename L::Mask rebase = L::either(L::equal(b.m, last), L::less(w2, z2));
+            typename L::Mask rebase = L::less(w2, z2);
+            if (!quiet) {
+                ended |= L::at_least(L::add(b.n, one), cap) & b.busy;
+                rebase = L::either(L::equal(b.m, last), rebase);
+            }
             if (L::bits(rebase) != 0) {
                 b.x = L::select(rebase, wr, b.x);
                 b.y = L::select(rebase, wi, b.y);
@@ -217,21 +242,24 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
                 next_i = L::select(rebase, z1i, next_i);
             }
             // Points whose |z| is too small for double steps go to the scalar code, as do those a block holds for.
-            unsigned skip = L::bits(L::less(z2, tiny_bound)) & b.busy & ~ended;
+            unsigned skip = tiny_possible ? L::bits(L::less(z2, tiny_bound)) & b.busy & ~ended : 0;
             // Blocks hold on few steps: the exact test only where |z|^2 is below every block of 2 steps' radius.
             if (job.pairs != nullptr) {
                 const unsigned near = ~L::at_least(z2, largest_pair_radius2) & b.busy & ~ended & all_lanes;
                 if (near != 0)
                     skip |= L::pair_holds(job.pairs, job.pair_count, b.m, z2) & near;
             }
+            bool handled = false;
             if ((ended | skip) != 0) {
                 store_batch(b, state[k]);
                 b.busy = handle_lanes<L::width>(shared, job, work, state[k], b.busy, ended | skip, ended);
+                b.busy_count = static_cast<unsigned>(std::popcount(b.busy));
                 load_batch(b, state[k]);
                 L::gather(job.orbit, b.m, zr, zi);
                 L::gather(job.orbit, L::min(L::add(b.m, one), last), next_r, next_i);
+                handled = true;
             }
-            work.steps += static_cast<unsigned>(std::popcount(b.busy));
+            work.steps += b.busy_count;
             const V tr = L::add(L::mul(L::set1(2.0), zr), b.x), ti = L::add(L::mul(L::set1(2.0), zi), b.y);
             const V nx = L::add(L::sub(L::mul(tr, b.x), L::mul(ti, b.y)), b.dcr);
             const V ny = L::add(L::add(L::mul(tr, b.y), L::mul(ti, b.x)), b.dci);
@@ -241,6 +269,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             b.n = L::add(b.n, one);
             b.zr = next_r;
             b.zi = next_i;
+            b.quiet = quiet && !handled ? b.quiet - 1.0 : quiet_rounds(b, cap_less_1, last);
             any_busy |= b.busy;
         }
         if (any_busy == 0)
