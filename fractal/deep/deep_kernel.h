@@ -36,17 +36,17 @@ struct DeepBatch {
     // Rounds from this one on in which no busy lane can reach the cap or the
     // orbit's end (its n + 1 at most cap - 1, its m below the orbit's last):
     // only in the round where it runs out do the lanes test for those.
-    double quiet;
+    std::int64_t quiet;
 };
 
 // The rounds from the next one on in which no busy lane of b can reach the
 // cap or the orbit's end, at least: the least of cap - 1 - n and last - m
 // over them, each of which falls by at most 1 a round (a rebase puts m back).
 template <class L>
-LANES_INLINE double quiet_rounds(const DeepBatch<L>& b, typename L::V cap_less_1, typename L::V last)
+LANES_INLINE std::int64_t quiet_rounds(const DeepBatch<L>& b, typename L::V cap_less_1, typename L::V last)
 {
     const typename L::V room = L::min(L::sub(cap_less_1, b.n), L::sub(last, b.m));
-    return L::smallest(L::blend(room, ~b.busy & ((1u << L::width) - 1), L::set1(0x1p52)));
+    return static_cast<std::int64_t>(L::smallest(L::blend(room, ~b.busy & ((1u << L::width) - 1), L::set1(0x1p52))));
 }
 
 // Where a lane's point stands, taken out of the vectors: its offset as
@@ -204,8 +204,10 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         load_batch(b, state[k]);
         L::gather(job.orbit, b.m, b.zr, b.zi);
         b.busy_count = static_cast<unsigned>(std::popcount(b.busy));
-        b.quiet = 0.0;
+        b.quiet = 0;
     }
+    // The lanes' steps, apart from work.steps (which the scalar code adds to), so that it stays in a register.
+    std::uint64_t lane_steps = 0;
     // The reference at iteration 1, where a rebased point goes on.
     const V z1r = L::set1(job.orbit[2]), z1i = L::set1(job.orbit[3]);
 
@@ -219,7 +221,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             DeepBatch<L>& b = batch[k];
             V zr = b.zr, zi = b.zi, next_r, next_i;
             // Within the quiet rounds m + 1 is at most the orbit's last for every busy lane.
-            const bool quiet = b.quiet != 0.0;
+            const bool quiet = b.quiet != 0;
             L::gather(job.orbit, quiet ? L::add(b.m, one) : L::min(L::add(b.m, one), last), next_r, next_i);
             const V wr = L::add(zr, b.x), wi = L::add(zi, b.y);
             const V w2 = L::add(L::mul(wr, wr), L::mul(wi, wi));
@@ -259,7 +261,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
                 L::gather(job.orbit, L::min(L::add(b.m, one), last), next_r, next_i);
                 handled = true;
             }
-            work.steps += b.busy_count;
+            lane_steps += b.busy_count;
             const V tr = L::add(L::mul(L::set1(2.0), zr), b.x), ti = L::add(L::mul(L::set1(2.0), zi), b.y);
             const V nx = L::add(L::sub(L::mul(tr, b.x), L::mul(ti, b.y)), b.dcr);
             const V ny = L::add(L::add(L::mul(tr, b.y), L::mul(ti, b.x)), b.dci);
@@ -269,7 +271,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             b.n = L::add(b.n, one);
             b.zr = next_r;
             b.zi = next_i;
-            b.quiet = quiet && !handled ? b.quiet - 1.0 : quiet_rounds(b, cap_less_1, last);
+            b.quiet = quiet && !handled ? b.quiet - 1 : quiet_rounds(b, cap_less_1, last);
             any_busy |= b.busy;
         }
         if (any_busy == 0)
@@ -278,7 +280,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             break;
     }
     S::flush(shared, work.points);
-    job.steps += work.steps;
+    job.steps += work.steps + lane_steps;
 }
 
 }  // namespace
