@@ -181,12 +181,12 @@ template <class L, class S>
 LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
 {
     using V = typename L::V;
-    constexpr unsigned all_lanes = (1u << L::width) - 1;
     const V radius2 = L::set1(job.radius2), cap = L::set1(static_cast<double>(S::cap(shared)));
     const V last = L::set1(static_cast<double>(job.last)), zero = L::set1(0.0), one = L::set1(1.0);
     const V largest_pair_radius2 = L::set1(job.largest_pair_radius2), tiny_bound = L::set1(job.tiny_bound);
     const V cap_less_1 = L::sub(cap, one);
-    const bool tiny_possible = job.tiny_bound != 0.0;
+    const bool tiny_possible = job.step_exponent != 0;
+    const BlaBlock* const pairs = job.pairs;
     LaneWork<S> work;
     S::start(work.points);
     work.steps = 0;
@@ -246,10 +246,10 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
             // Points whose |z| is too small for double steps go to the scalar code, as do those a block holds for.
             unsigned skip = tiny_possible ? L::bits(L::less(z2, tiny_bound)) & b.busy & ~ended : 0;
             // Blocks hold on few steps: the exact test only where |z|^2 is below every block of 2 steps' radius.
-            if (job.pairs != nullptr) {
-                const unsigned near = ~L::at_least(z2, largest_pair_radius2) & b.busy & ~ended & all_lanes;
+            if (pairs != nullptr) {
+                const unsigned near = L::bits(L::less(z2, largest_pair_radius2)) & b.busy & ~ended;
                 if (near != 0)
-                    skip |= L::pair_holds(job.pairs, job.pair_count, b.m, z2) & near;
+                    skip |= L::pair_holds(pairs, job.pair_count, b.m, z2) & near;
             }
             bool handled = false;
             if ((ended | skip) != 0) {
