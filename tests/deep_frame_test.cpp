@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fractal/deep/deep_frame.h"
 #include "fractal/deep/deep_grid.h"
@@ -204,39 +205,76 @@ TEST(DeepFrame, PointsFoundInsideStayInside)
 
 // The lane kernels against the scalar definition, at every instruction-set
 // level this processor has, with and without the tables: every computed
-// pixel (coarse samples and points of unfilled blocks) of a deep frame.
+// pixel (coarse samples and points of unfilled blocks) of deep frames, and
+// the steps they took in all. Near i at 1e-80; on the seahorse path at
+// 1e-30, where most steps are blocks and many points reach the cap; and
+// just outside the cardioid's cusp, where the reference escapes after about
+// 300 iterations and the points inside rebase at the orbit's end again and
+// again.
 TEST(DeepFrame, LanesEqualTheDefinition)
 {
-    const Decimal re = *parse_decimal("1.2345e-81"),
-                  im = *parse_decimal("1.00000000000000000000000000000000000000000000000000000000000000000000000000"
-                                      "0000000056789"),
-                  width = *parse_decimal("1e-80");
+    struct LaneCase {
+        const char *re, *im, *width;
+        std::uint32_t cap;
+    };
+    const LaneCase cases[] = {
+        {"1.2345e-81", "1.000000000000000000000000000000000000000000000000000000000000000000000000000000000056789", "1e-80",
+         4096},
+        {"-0.743643838353140153377016125111470464401662548391883444402865266993746", "0.131825844444720246438436141337515439076140469758391981080212608968668",
+         "1e-30", 5000},
+        {"0.2501", "0", "4e-4", 3000}};
+    for (const LaneCase& at : cases) {
+        const Decimal re = *parse_decimal(at.re), im = *parse_decimal(at.im), width = *parse_decimal(at.width);
+        const double step = decimal_quotient_to_double(width, frame_width);
+        DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
+        for (const bool with_bla : {true, false}) {
+            // The definition's count and steps of each pixel, once it has been asked for.
+            std::vector<DeepCount> definition(static_cast<std::size_t>(frame_width) * frame_height, DeepCount{0, 0, 0.0});
+            for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
+                if (level > best_simd_level())
+                    continue;
+                use_simd_level(level);
+                BlockFlags blocks;
+                DeepFrameStats stats;
+                ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, at.cap, with_bla, nullptr));
+                // The frame computes every block's corner, then every point of the blocks not filled, the
+                // corner again among them.
+                int differ = 0, computed = 0;
+                std::uint64_t steps = 0;
+                for (int r = 0; r < frame_height; ++r) {
+                    for (int c = 0; c < frame_width; ++c) {
+                        const int times = (r % block_size == 0 && c % block_size == 0) +
+                                          (blocks.flags[r / block_size][c / block_size] == block_not_filled);
+                        if (times == 0)
+                            continue;
+                        DeepCount& point = definition[static_cast<std::size_t>(r) * frame_width + c];
+                        if (point.count == 0)
+                            point = deep_escape(zoom, (c - frame_width / 2) * step, (r - frame_height / 2) * step,
+                                                at.cap, 4.0, with_bla);
+                        ++computed;
+                        steps += times * point.steps;
+                        differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
+                    }
+                }
+                EXPECT_EQ(differ, 0) << at.width << ", level " << static_cast<int>(level)
+                                     << (with_bla ? " with" : " without") << " tables, of " << computed
+                                     << " computed pixels";
+                EXPECT_EQ(stats.steps, steps) << at.width << ", level " << static_cast<int>(level)
+                                              << (with_bla ? " with" : " without") << " tables";
+            }
+        }
+    }
+    use_simd_level(best_simd_level());
+
+    // A deep grid's points (the render's count convention, radius 256) likewise.
+    const Decimal re = *parse_decimal(cases[0].re), im = *parse_decimal(cases[0].im),
+                  width = *parse_decimal(cases[0].width);
     const double step = decimal_quotient_to_double(width, frame_width);
     DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
     for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
         if (level > best_simd_level())
             continue;
         use_simd_level(level);
-        for (const bool with_bla : {true, false}) {
-            BlockFlags blocks;
-            DeepFrameStats stats;
-            ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, 4096, with_bla, nullptr));
-            int differ = 0, computed = 0;
-            for (int r = 0; r < frame_height; ++r) {
-                for (int c = 0; c < frame_width; ++c) {
-                    const bool coarse = r % block_size == 0 && c % block_size == 0;
-                    if (!coarse && blocks.flags[r / block_size][c / block_size] != block_not_filled)
-                        continue;
-                    const DeepCount point = deep_escape(zoom, (c - frame_width / 2) * step,
-                                                        (r - frame_height / 2) * step, 4096, 4.0, with_bla);
-                    ++computed;
-                    differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
-                }
-            }
-            EXPECT_EQ(differ, 0) << "level " << static_cast<int>(level) << (with_bla ? " with" : " without")
-                                 << " tables, of " << computed << " computed pixels";
-        }
-        // A deep grid's points (the render's count convention, radius 256) likewise.
         const GridLayout layout{decimal_to_double(re), decimal_to_double(im), step, 96, 64, 4096};
         GridValues values;
         ASSERT_TRUE(compute_deep_grid(zoom, layout, values, nullptr));
