@@ -40,13 +40,15 @@ struct DeepBatch {
 };
 
 // The rounds from the next one on in which no busy lane of b can reach the
-// cap or the orbit's end, at least: the least of cap - 1 - n and last - m
-// over them, each of which falls by at most 1 a round (a rebase puts m back).
+// cap and no lane the orbit's end, at least: the least of cap - 1 - n over
+// the busy lanes and of last - m over all (an idle lane's m goes on too, and
+// is put back at the orbit's end like any other), each of which falls by at
+// most 1 a round (a rebase puts m back).
 template <class L>
 LANES_INLINE std::int64_t quiet_rounds(const DeepBatch<L>& b, typename L::V cap_less_1, typename L::V last)
 {
-    const typename L::V room = L::min(L::sub(cap_less_1, b.n), L::sub(last, b.m));
-    return static_cast<std::int64_t>(L::smallest(L::blend(room, ~b.busy & ((1u << L::width) - 1), L::set1(0x1p52))));
+    const typename L::V to_cap = L::blend(L::sub(cap_less_1, b.n), ~b.busy & ((1u << L::width) - 1), L::set1(0x1p52));
+    return static_cast<std::int64_t>(L::smallest(L::min(to_cap, L::sub(last, b.m))));
 }
 
 // Where a lane's point stands, taken out of the vectors: its offset as
@@ -220,7 +222,7 @@ LANES_INLINE void deep_lanes(typename S::Shared& shared, DeepJob& job)
         for (int k = 0; k < deep_batches; ++k) {
             DeepBatch<L>& b = batch[k];
             V zr = b.zr, zi = b.zi, next_r, next_i;
-            // Within the quiet rounds m + 1 is at most the orbit's last for every busy lane.
+            // Within the quiet rounds m + 1 is at most the orbit's last for every lane.
             const bool quiet = b.quiet != 0;
             L::gather(job.orbit, quiet ? L::add(b.m, one) : L::min(L::add(b.m, one), last), next_r, next_i);
             const V wr = L::add(zr, b.x), wi = L::add(zi, b.y);
