@@ -208,11 +208,19 @@ void set_deep_job(DeepJob& job, const DeepZoom& zoom, double radius2, bool with_
     job.steps = 0;
 }
 
-bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
+namespace {
+
+// run_point for offsets scaled or not (`wide`: values below wide_bound are
+// taken at any exponent) and with the inside watch or without (the view has
+// no period), so that each takes only the tests it needs.
+template <bool wide, bool watched>
+bool run_point_as(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
 {
+    // What the steps read, in locals: the job's own fields may change in the calls of the rare paths.
     const double* z = job.orbit;
-    const BlaTables& tables = *job.tables;
-    const std::uint64_t level_count = job.with_bla ? bla_levels(tables) : 0;
+    const BlockSearch tables = block_search(*job.tables, job.with_bla ? bla_levels(*job.tables) : 0);
+    const double radius2 = job.radius2, tiny_bound = job.tiny_bound;
+    const std::uint64_t last = job.last;
     const double dcr = p.dcr, dci = p.dci;  // for the blocks, whose B is scaled as the offsets are
     const double pr = plain_offset(dcr, job.step_exponent), pi = plain_offset(dci, job.step_exponent);
     PointState s{p.x, p.y, p.n, p.m, p.steps};
@@ -221,14 +229,14 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
     for (;;) {
         const double wr = z[2 * s.m] + s.x, wi = z[2 * s.m + 1] + s.y;
         const double w2 = wr * wr + wi * wi;
-        if (w2 >= job.radius2 || s.n + 1 >= cap) {
-            p.count = w2 >= job.radius2 && s.n + 1 < cap ? static_cast<std::uint32_t>(s.n + 1) : cap;
+        if (w2 >= radius2 || s.n + 1 >= cap) {
+            p.count = w2 >= radius2 && s.n + 1 < cap ? static_cast<std::uint32_t>(s.n + 1) : cap;
             p.magnitude2 = w2;
             p.steps = s.steps;
             return true;
         }
         double z2 = s.x * s.x + s.y * s.y;
-        if (s.m == job.last || w2 < z2) {
+        if (s.m == last || w2 < z2) {
             s.x = wr;
             s.y = wi;
             z2 = w2;
@@ -236,16 +244,16 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
         }
         ++s.steps;
         if (((s.steps & (steps_between_stop_checks - 1)) == 0 && deep_stop_asked(job)) ||
-            (watch.active && watch_boundary(watch, s.m, job.period, to_complexexp(wr, wi))))
+            (watched && watch.active && watch_boundary(watch, s.m, job.period, to_complexexp(wr, wi))))
             return end_at_cap(p, s, cap, w2);
-        if (z2 < job.tiny_bound) {
+        if (wide && z2 < tiny_bound) {
             if (run_wide(p, s, watch, to_complexexp(wr, wi), z2, cap, job, job.with_bla ? bla_levels(*job.wide) : 0))
                 return true;
             plain_run = 0;
         }
         const BlaBlock* best;
         std::uint64_t length;
-        if (longest_block(tables, level_count, s.m, z2, best, length)) {
+        if (longest_block(tables, s.m, z2, best, length)) {
             const double nx = (best->ar * s.x - best->ai * s.y) + (best->br * dcr - best->bi * dci);
             const double ny = (best->ar * s.y + best->ai * s.x) + (best->br * dci + best->bi * dcr);
             s.x = nx;
@@ -253,7 +261,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
             s.m += length;
             s.n += length;
             plain_run = 0;
-            if (job.period != 0)
+            if (watched)
                 watch_block(watch, to_complexexp(best->ar, best->ai));
             continue;
         }
@@ -265,7 +273,7 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
                 return false;
             }
         }
-        if (watch.active)
+        if (watched && watch.active)
             watch.d = watch.d * to_complexexp(2.0 * wr, 2.0 * wi);
         const double tr = 2.0 * z[2 * s.m] + s.x, ti = 2.0 * z[2 * s.m + 1] + s.y;
         const double nx = (tr * s.x - ti * s.y) + pr;
@@ -275,6 +283,18 @@ bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
         ++s.m;
         ++s.n;
     }
+}
+
+}  // namespace
+
+bool run_point(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
+{
+    const bool watched = job.period != 0;
+    if (job.step_exponent != 0)
+        return watched ? run_point_as<true, true>(p, cap, job, hand_back)
+                       : run_point_as<true, false>(p, cap, job, hand_back);
+    return watched ? run_point_as<false, true>(p, cap, job, hand_back)
+                   : run_point_as<false, false>(p, cap, job, hand_back);
 }
 
 DeepCount deep_escape(const DeepZoom& zoom, double dcr, double dci, std::uint32_t cap, double radius2, bool with_bla,
