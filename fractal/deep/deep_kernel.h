@@ -33,9 +33,10 @@ struct DeepBatch {
     typename L::V zr, zi;  // the reference at m
     unsigned busy;         // lanes that hold a point
     unsigned busy_count;   // their number
-    // Rounds from this one on in which no busy lane can reach the cap or the
-    // orbit's end (its n + 1 at most cap - 1, its m below the orbit's last):
-    // only in the round where it runs out do the lanes test for those.
+    // Rounds from this one on in which no busy lane can reach the cap (its
+    // n + 1 stays below it) and no lane the orbit's end (its m stays below
+    // the last iterate): only in the round where it runs out do the lanes
+    // test for those (quiet_rounds).
     std::int64_t quiet;
 };
 
