@@ -4,10 +4,11 @@
 
 #include <immintrin.h>
 
-// GCC 12's _mm512_undefined_pd, behind the reductions, reads a variable
-// before setting it on purpose (min takes the all-lanes mask form, which has
-// none).
+// GCC 12's _mm512_undefined_pd and _mm512_undefined_epi32, behind the
+// reductions, the conversions, shifts and inserts, read a variable before
+// setting it on purpose (min takes the all-lanes mask form, which has none).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
 #include "fractal/lanes/vector_lanes.h"
 
