@@ -15,22 +15,17 @@ struct DeepAvx512 : Avx512 {
     static LANES_INLINE Mask either(Mask a, Mask b) { return static_cast<Mask>(a | b); }
     static LANES_INLINE V select(Mask m, V a, V b) { return _mm512_mask_blend_pd(m, b, a); }
     // Z_a and Z_b, each (re, im), in the low and the high half.
-    static LANES_INLINE __m256d two(const double* orbit, std::int64_t a, std::int64_t b)
+    static LANES_INLINE __m256d two(const double* orbit, int a, int b)
     {
-        const char* base = reinterpret_cast<const char*>(orbit);
-        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(reinterpret_cast<const double*>(base + a))),
-                                    _mm_loadu_pd(reinterpret_cast<const double*>(base + b)), 1);
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(orbit + 2 * a)), _mm_loadu_pd(orbit + 2 * b), 1);
     }
     // The reference at each lane's m: eight loads of (re, im) side by side
     // and two shuffles, which outran two gathers 1.3 times on the seahorse
     // path at 1e-250 (AMD EPYC).
     static LANES_INLINE void gather(const double* orbit, V m, V& zr, V& zi)
     {
-        // Each lane's byte offset 16 m, stored and read back as a whole: taking them out of the vector one by
-        // one costs more instructions.
-        alignas(64) std::int64_t i[8];
-        _mm512_store_si512(i, _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_maskz_cvttpd_epi32(0xff, m)), 4));
-        __asm__("" : "+m"(i));
+        alignas(32) int i[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(i), _mm512_maskz_cvttpd_epi32(0xff, m));
         // Lanes 0, 2, 4, 6 in one vector, 1, 3, 5, 7 in the other, a 128-bit quarter each.
         const __m512d even = _mm512_insertf64x4(_mm512_castpd256_pd512(two(orbit, i[0], i[2])), two(orbit, i[4], i[6]), 1);
         const __m512d odd = _mm512_insertf64x4(_mm512_castpd256_pd512(two(orbit, i[1], i[3])), two(orbit, i[5], i[7]), 1);
