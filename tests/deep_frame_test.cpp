@@ -202,17 +202,37 @@ TEST(DeepFrame, PointsFoundInsideStayInside)
     check_inside<BigFloat<1500>>(nucleus, "0", "4e-403", 20000, 32);
 }
 
+// The deep lane kernels: each instruction-set level, and AVX-512 reading
+// the reference by loads and by gathers.
+struct LaneKernel {
+    SimdLevel level;
+    bool gathers;
+    const char* name;
+};
+const LaneKernel lane_kernels[] = {{SimdLevel::sse2, false, "SSE2"},
+                                   {SimdLevel::avx2, false, "AVX2"},
+                                   {SimdLevel::avx512, false, "AVX-512 with loads"},
+                                   {SimdLevel::avx512, true, "AVX-512 with gathers"}};
 
-// The lane kernels against the scalar definition, at every instruction-set
-// level this processor has, with and without the tables: every computed
-// pixel (coarse samples and points of unfilled blocks) of deep frames, and
-// the steps they took in all. Near i at 1e-80; on the seahorse path at
+// Chooses the kernel, at most the processor's best level: false if above it.
+bool use_lane_kernel(const LaneKernel& kernel)
+{
+    use_simd_level(kernel.level);
+    use_orbit_gathers(kernel.gathers);
+    return kernel.level <= best_simd_level();
+}
+
+// The lane kernels against the scalar definition, each that this processor
+// can run, with and without the tables: every computed pixel (coarse
+// samples and points of unfilled blocks) of deep frames, and the steps they
+// took in all. Near i at 1e-80; on the seahorse path at
 // 1e-30, where most steps are blocks and every point reaches the cap; and
 // just outside the cardioid's cusp, where the reference escapes after about
 // 300 iterations and the points inside rebase at the orbit's end again and
 // again.
 TEST(DeepFrame, LanesEqualTheDefinition)
 {
+    const bool orbit_reads = orbit_gathers();
     struct LaneCase {
         std::string re, im, width;
         std::uint32_t cap;
@@ -230,10 +250,9 @@ TEST(DeepFrame, LanesEqualTheDefinition)
         for (const bool with_bla : {true, false}) {
             // The definition's count and steps of each pixel, once it has been asked for.
             std::vector<DeepCount> definition(static_cast<std::size_t>(frame_width) * frame_height, DeepCount{0, 0, 0.0});
-            for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
-                if (level > best_simd_level())
+            for (const LaneKernel& kernel : lane_kernels) {
+                if (!use_lane_kernel(kernel))
                     continue;
-                use_simd_level(level);
                 BlockFlags blocks;
                 DeepFrameStats stats;
                 ASSERT_TRUE(compute_deep_frame(zoom, frame, blocks, stats, step, at.cap, with_bla, nullptr));
@@ -256,15 +275,14 @@ TEST(DeepFrame, LanesEqualTheDefinition)
                         differ += frame.pixels[r * frame_width + c] != static_cast<std::uint8_t>(point.count);
                     }
                 }
-                EXPECT_EQ(differ, 0) << at.width << ", level " << static_cast<int>(level)
-                                     << (with_bla ? " with" : " without") << " tables, of " << computed
-                                     << " computed pixels";
-                EXPECT_EQ(stats.steps, steps) << at.width << ", level " << static_cast<int>(level)
+                EXPECT_EQ(differ, 0) << at.width << ", " << kernel.name << (with_bla ? " with" : " without")
+                                     << " tables, of " << computed << " computed pixels";
+                EXPECT_EQ(stats.steps, steps) << at.width << ", " << kernel.name
                                               << (with_bla ? " with" : " without") << " tables";
             }
         }
     }
-    use_simd_level(best_simd_level());
+    use_lane_kernel({SimdLevel::avx512, orbit_reads, ""});
 
     // Deep grids' points (the render's count convention, radius 256) likewise: near i, and on the seahorse
     // path at a cap where the view has a period, so that points are watched for its cycle and found inside.
@@ -277,10 +295,9 @@ TEST(DeepFrame, LanesEqualTheDefinition)
         const double step = decimal_quotient_to_double(width, frame_width);
         DeepZoom zoom = start_deep_zoom(re, im, fraction_bits_for_step(step));
         const GridLayout layout{decimal_to_double(re), decimal_to_double(im), step, 96, 64, at.cap};
-        for (const SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
-            if (level > best_simd_level())
+        for (const LaneKernel& kernel : lane_kernels) {
+            if (!use_lane_kernel(kernel))
                 continue;
-            use_simd_level(level);
             GridValues values;
             ASSERT_TRUE(compute_deep_grid(zoom, layout, values, nullptr));
             int differ = 0;
@@ -295,12 +312,11 @@ TEST(DeepFrame, LanesEqualTheDefinition)
                               values.fractions[k] != (escaped ? smooth_fraction(point.magnitude2) : 0);
                 }
             }
-            EXPECT_EQ(differ, 0) << at.width << ", level " << static_cast<int>(level) << ", of a grid's "
-                                 << values.counts.size();
+            EXPECT_EQ(differ, 0) << at.width << ", " << kernel.name << ", of a grid's " << values.counts.size();
         }
         EXPECT_EQ(zoom.period != 0, watched) << at.width;
     }
-    use_simd_level(best_simd_level());
+    use_lane_kernel({SimdLevel::avx512, orbit_reads, ""});
 }
 
 // One deep frame's bytes, the same on the 64-bit and the 32-bit build: at

@@ -3,6 +3,7 @@
 #include "fractal/lanes/lanes_avx512.h"
 
 #include "fractal/deep/deep_kernel.h"
+#include "fractal/lanes/simd_level.h"
 
 namespace zqv {
 namespace {
@@ -21,7 +22,8 @@ struct DeepAvx512 : Avx512 {
     }
     // The reference at each lane's m: eight loads of (re, im) side by side
     // and two shuffles, which outran two gathers 1.3 times on the seahorse
-    // path at 1e-250 (AMD EPYC).
+    // path at 1e-250 on an AMD EPYC (an Intel Xeon's gathers are the faster:
+    // DeepAvx512Gathers).
     static LANES_INLINE void gather(const double* orbit, V m, V& zr, V& zi)
     {
         alignas(32) int i[8];
@@ -48,16 +50,33 @@ struct DeepAvx512 : Avx512 {
     }
 };
 
+// The same lanes reading the reference by two gathers, where the
+// processor's gathers are the faster (orbit_gathers).
+struct DeepAvx512Gathers : DeepAvx512 {
+    static LANES_INLINE void gather(const double* orbit, V m, V& zr, V& zi)
+    {
+        const __m256i re = _mm256_slli_epi32(_mm512_maskz_cvttpd_epi32(0xff, m), 1);  // Z_m's at 2m
+        zr = _mm512_i32gather_pd(re, orbit, 8);
+        zi = _mm512_i32gather_pd(re, orbit + 1, 8);
+    }
+};
+
 }  // namespace
 
 LANES_ENTRY void deep_lanes_avx512(EscapePass& pass, DeepJob& job)
 {
-    deep_lanes<DeepAvx512, FramePoints>(pass, job);
+    if (orbit_gathers())
+        deep_lanes<DeepAvx512Gathers, FramePoints>(pass, job);
+    else
+        deep_lanes<DeepAvx512, FramePoints>(pass, job);
 }
 
 LANES_ENTRY void deep_grid_lanes_avx512(DeepGridWork& work, DeepJob& job)
 {
-    deep_lanes<DeepAvx512, GridPoints>(work, job);
+    if (orbit_gathers())
+        deep_lanes<DeepAvx512Gathers, GridPoints>(work, job);
+    else
+        deep_lanes<DeepAvx512, GridPoints>(work, job);
 }
 
 }  // namespace zqv

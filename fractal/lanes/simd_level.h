@@ -14,4 +14,13 @@ SimdLevel simd_level();
 // Chooses the level for the following computations, at most the best one.
 void use_simd_level(SimdLevel level);
 
+// Whether the deep kernel's AVX-512 lanes read the reference orbit by the
+// processor's gather instructions rather than by a load for each lane: by
+// default where Intel made the processor, whose gathers outrun the loads,
+// and not where AMD did, whose gathers lose to them. Both read the same
+// values.
+bool orbit_gathers();
+// Chooses them or the loads for the following computations.
+void use_orbit_gathers(bool gathers);
+
 }  // namespace zqv
