@@ -45,9 +45,9 @@ void use_simd_level(SimdLevel level)
     level_chosen = true;
 }
 
-// On the seahorse path at 1e-250 and without tables, a Xeon's (2026) frames
-// took 0.37 and 0.52 s with the gathers against 0.48 and 0.70 s with the
-// loads; an EPYC's took 1.3 times as long with the gathers.
+// On the seahorse path a Xeon's frames at 1e-250 and without tables took
+// 0.37 and 0.52 s with the gathers against 0.48 and 0.70 s with the loads;
+// an EPYC's at 1e-250 took 1.3 times as long with the gathers.
 bool orbit_gathers()
 {
     static const bool intel = (__builtin_cpu_init(), __builtin_cpu_is("intel"));
