@@ -42,7 +42,8 @@ bool longest_wide_block(const WideTables& tables, std::uint64_t level_count, std
 // Where a point stands while run_point iterates it.
 struct PointState {
     double x, y;
-    std::uint64_t n, m, steps;
+    std::uint64_t n;
+    std::size_t m, steps;  // steps: at most n, below 2^32
 };
 
 // Watches a point for an attracting cycle of the view's period P (DeepJob::
@@ -222,12 +223,12 @@ bool run_point_as(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
     const double* z = job.orbit;
     const BlockSearch tables = block_search(*job.tables, job.with_bla ? bla_levels(*job.tables) : 0);
     const double radius2 = job.radius2, tiny_bound = job.tiny_bound;
-    const std::uint64_t last = job.last;
+    const auto last = static_cast<std::size_t>(job.last);
     const double dcr = p.dcr, dci = p.dci;  // for the blocks, whose B is scaled as the offsets are
     const double pr = plain_offset(dcr, job.step_exponent), pi = plain_offset(dci, job.step_exponent);
-    PointState s{p.x, p.y, p.n, p.m, p.steps};
+    PointState s{p.x, p.y, p.n, static_cast<std::size_t>(p.m), static_cast<std::size_t>(p.steps)};
     InsideWatch watch;
-    std::uint64_t plain_run = 0;  // plain steps since the last skipped block
+    unsigned plain_run = 0;  // plain steps since the last skipped block
     for (;;) {
         const double wr = z[2 * s.m] + s.x, wi = z[2 * s.m + 1] + s.y;
         const double w2 = wr * wr + wi * wi;
@@ -254,7 +255,7 @@ bool run_point_as(DeepPoint& p, std::uint32_t cap, DeepJob& job, bool hand_back)
             plain_run = 0;
         }
         const BlaBlock* best;
-        std::uint64_t length;
+        std::size_t length;
         if (longest_block(tables, s.m, z2, best, length)) {
             const double nx = (best->ar * s.x - best->ai * s.y) + (best->br * dcr - best->bi * dci);
             const double ny = (best->ar * s.y + best->ai * s.x) + (best->br * dci + best->bi * dcr);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "fractal/deep/deep_bla.h"
@@ -93,42 +94,43 @@ inline bool deep_stop_asked(DeepJob& job)
 }
 
 // The tables as the scalar search reads them: their arrays, the largest R^2
-// of level 1, and the levels searched (0: none).
+// of level 1, and the levels searched (0: none). Reference iterations are
+// size_t here, a register wide in 32-bit code too: an orbit fits in memory.
 struct BlockSearch {
     const BlaBlock* blocks;
     const std::uint64_t* level_start;
     double largest_pair_radius2;
-    std::uint64_t level_count;
+    std::size_t level_count;
 };
 
 inline BlockSearch block_search(const BlaTables& tables, std::uint64_t level_count)
 {
     return {tables.blocks.data(), tables.level_start.data(), level_count > 0 ? tables.largest_radius2[0] : 0.0,
-            level_count};
+            static_cast<std::size_t>(level_count)};
 }
 
 // The longest block of the tables that holds from reference iteration m for
 // |z|^2 = z2, and its length; false if none does. A block's radius is at
 // most that of its first half, so the search climbs the levels while blocks
 // hold.
-inline bool longest_block(const BlockSearch& tables, std::uint64_t m, double z2, const BlaBlock*& block,
-                          std::uint64_t& length)
+inline bool longest_block(const BlockSearch& tables, std::size_t m, double z2, const BlaBlock*& block,
+                          std::size_t& length)
 {
     block = nullptr;
     // Without levels the largest radius is 0; at m = 0, m - 1 is odd.
     if (!(z2 < tables.largest_pair_radius2) || ((m - 1) & 1) != 0)
         return false;
     // Level j's blocks start where m - 1 is a multiple of 2^j.
-    const std::uint64_t aligned = m == 1 ? tables.level_count : static_cast<std::uint64_t>(std::countr_zero(m - 1));
-    const std::uint64_t top = aligned < tables.level_count ? aligned : tables.level_count;
-    std::uint64_t j = 1;
+    const std::size_t aligned = m == 1 ? tables.level_count : static_cast<std::size_t>(std::countr_zero(m - 1));
+    const std::size_t top = aligned < tables.level_count ? aligned : tables.level_count;
+    std::size_t j = 1;
     for (; j <= top; ++j) {
-        const std::uint64_t i = tables.level_start[j - 1] + ((m - 1) >> j);
-        if (i >= tables.level_start[j] || !(z2 < tables.blocks[i].radius2))
+        const std::size_t i = static_cast<std::size_t>(tables.level_start[j - 1]) + ((m - 1) >> j);
+        if (i >= static_cast<std::size_t>(tables.level_start[j]) || !(z2 < tables.blocks[i].radius2))
             break;
         block = &tables.blocks[i];
     }
-    length = std::uint64_t{1} << (j - 1);
+    length = std::size_t{1} << (j - 1);
     return block != nullptr;
 }
 
