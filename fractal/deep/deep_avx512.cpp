@@ -61,22 +61,25 @@ struct DeepAvx512Gathers : DeepAvx512 {
     }
 };
 
+template <class S>
+LANES_INLINE void avx512_lanes(typename S::Shared& shared, DeepJob& job)
+{
+    if (orbit_gathers())
+        deep_lanes<DeepAvx512Gathers, S>(shared, job);
+    else
+        deep_lanes<DeepAvx512, S>(shared, job);
+}
+
 }  // namespace
 
 LANES_ENTRY void deep_lanes_avx512(EscapePass& pass, DeepJob& job)
 {
-    if (orbit_gathers())
-        deep_lanes<DeepAvx512Gathers, FramePoints>(pass, job);
-    else
-        deep_lanes<DeepAvx512, FramePoints>(pass, job);
+    avx512_lanes<FramePoints>(pass, job);
 }
 
 LANES_ENTRY void deep_grid_lanes_avx512(DeepGridWork& work, DeepJob& job)
 {
-    if (orbit_gathers())
-        deep_lanes<DeepAvx512Gathers, GridPoints>(work, job);
-    else
-        deep_lanes<DeepAvx512, GridPoints>(work, job);
+    avx512_lanes<GridPoints>(work, job);
 }
 
 }  // namespace zqv
